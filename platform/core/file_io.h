@@ -1,0 +1,58 @@
+// Files with 64-bit positions. Offsets here are 0-based; the copy logic keeps its 1-based
+// positions and converts at the call.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "platform/core/unique_fd.h"
+
+namespace platform {
+
+// The outcome of a whole-buffer read or write: how many bytes were transferred, and the errno
+// value that stopped the transfer (0 when none did: complete, or a read that met the end of file).
+struct IoResult {
+  size_t done = 0;
+  int error = 0;
+};
+
+class File {
+ public:
+  // Opens an existing file for reading only; never creates one.
+  static File OpenRead(const std::string& path, int* error);
+  // Opens for reading and writing, creating a missing file (mode 0666 less the umask); never
+  // truncates.
+  static File OpenReadWrite(const std::string& path, int* error);
+
+  File() = default;
+  bool is_open() const { return fd_.valid(); }
+  int fd() const { return fd_.get(); }
+
+  // Current length in bytes, or -1 with *error set.
+  int64_t Length(int* error) const;
+
+  // Reads buf.size() bytes at `offset`, going on after short counts and EINTR until the buffer is
+  // full, the end of the file is met, or a read fails.
+  IoResult ReadAt(std::span<std::byte> buf, int64_t offset) const;
+  // Writes all of buf at `offset`, going on after short counts and EINTR.
+  IoResult WriteAt(std::span<const std::byte> buf, int64_t offset) const;
+
+  // Flushes the file's data to the disk; 0 or an errno value.
+  int Sync() const;
+  // Closes the file; 0 or the errno value of close (a delayed write error shows up here).
+  int Close() { return fd_.Close(); }
+
+ private:
+  explicit File(int fd) : fd_(fd) {}
+  UniqueFd fd_;
+};
+
+// The length of a named file, or -1 with *error set (missing file, no permission).
+int64_t FileLength(const std::string& path, int* error);
+
+// The text of an errno value, for messages.
+std::string ErrorText(int error);
+
+}  // namespace platform

@@ -1,0 +1,92 @@
+// Block copy with read-error recovery.
+//
+// Copies a damaged source into a target block by block. A block that cannot be read is still
+// written, so the target keeps the source's layout; a copy resumes after the bytes the target
+// already holds. In variable-speed mode the block grows while reads succeed and falls back to
+// 10 bytes after a failed read. Progress goes to the channel after every block.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/core/file_io.h"
+#include "platform/core/message_queue.h"
+#include "worker/doevent.h"
+
+namespace worker {
+
+// Where the source's blocks come from: the open source file, or a fake in tests.
+class BlockReader {
+ public:
+  virtual ~BlockReader() = default;
+  // Reads buf.size() bytes at the 0-based `offset`; see platform::File::ReadAt.
+  virtual platform::IoResult ReadAt(std::span<std::byte> buf, int64_t offset) = 0;
+};
+
+// The progress channel's writer: the values "Status" and "Percent".
+class ProgressChannel {
+ public:
+  virtual ~ProgressChannel() = default;
+  // Replaces one value; false with *error set when it could not be stored.
+  virtual bool Put(std::string_view key, std::string_view value, std::string* error) = 0;
+};
+
+enum class CopyStatus {
+  kFinished,       // every block copied, target flushed, "Finished" written
+  kOpenFailed,     // the source or the target could not be opened or measured
+  kBadBlockSize,   // a fixed block size below 1
+  kWriteFailed,    // a write to the target failed (a full disk, say), or its flush or close
+  kChannelFailed,  // the progress channel could not be written
+  kStopped,        // a close message arrived; the copy stopped after a whole block
+};
+
+struct CopyResult {
+  CopyStatus status = CopyStatus::kFinished;
+  std::string error;    // for a person: what failed, with the system's reason
+  int stop_signal = 0;  // with kStopped: the signal behind the close message, or 0
+};
+
+class FC {
+ public:
+  FC(ProgressChannel& channel, platform::MessageQueue& queue);
+  ~FC();
+  FC(const FC&) = delete;
+  FC& operator=(const FC&) = delete;
+
+  // One whole copy: Status "Starting...", open both files, the block loop, flush and close,
+  // Status "Finished". `copyLen` is the block size in bytes; ignored when `VariableSpeed`.
+  CopyResult Copy(const std::string& FileSource, const std::string& FileTarget, int32_t copyLen,
+                  bool VariableSpeed);
+
+  // The block loop over an open source of length L and an open target, starting after the
+  // target's current end. Copy calls it; tests call it with a fake source.
+  CopyResult CopyBlocks(BlockReader& source, int64_t L, const platform::File& target,
+                        int32_t copyLen, bool VariableSpeed);
+
+  // Reads one block at the 1-based position sPoint into BUFF. Returns 1 when the whole block was
+  // read, 0 when the read failed or met the end of the file early; *delivered tells how many
+  // leading bytes of BUFF hold source bytes, and the bytes after them are zeroed.
+  static uint8_t GD(BlockReader& FN, int64_t sPoint, std::span<std::byte> BUFF,
+                    size_t* delivered);
+
+ private:
+  DoEvent& Events();
+  bool PutPercent(int64_t p, double q, std::string* error);
+
+  ProgressChannel& channel_;
+  platform::MessageQueue& queue_;
+  std::optional<DoEvent> events_;  // created the first time it is needed
+  int stop_signal_ = 0;
+  bool stop_requested_ = false;
+  int64_t last_percent_hundredths_ = -1;  // the Percent this object wrote last, in 1/100
+};
+
+// The progress channel in the per-user settings store: application "Vrel", section "Info".
+class StoreChannel;
+
+}  // namespace worker
