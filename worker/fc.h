@@ -28,6 +28,24 @@ class BlockReader {
   virtual platform::IoResult ReadAt(std::span<std::byte> buf, int64_t offset) = 0;
 };
 
+// The block buffer: grows to the largest block asked for, never shrinks. Bytes past what a read
+// delivered are zeroed by GD, so a block never carries another block's bytes and growing
+// needs no zeroing.
+class BlockBuffer {
+ public:
+  std::span<std::byte> Block(size_t size) {
+    if (size > capacity_) {
+      data_ = std::make_unique_for_overwrite<std::byte[]>(size);
+      capacity_ = size;
+    }
+    return {data_.get(), size};
+  }
+
+ private:
+  std::unique_ptr<std::byte[]> data_;
+  size_t capacity_ = 0;
+};
+
 // The progress channel's writer: the values "Status" and "Percent".
 class ProgressChannel {
  public:
@@ -71,8 +89,7 @@ class FC {
   // Reads one block at the 1-based position sPoint into BUFF. Returns 1 when the whole block was
   // read, 0 when the read failed or met the end of the file early; *delivered tells how many
   // leading bytes of BUFF hold source bytes, and the bytes after them are zeroed.
-  static uint8_t GD(BlockReader& FN, int64_t sPoint, std::span<std::byte> BUFF,
-                    size_t* delivered);
+  static uint8_t GD(BlockReader& FN, int64_t sPoint, std::span<std::byte> BUFF, size_t* delivered);
 
  private:
   DoEvent& Events();
@@ -85,8 +102,5 @@ class FC {
   bool stop_requested_ = false;
   int64_t last_percent_hundredths_ = -1;  // the Percent this object wrote last, in 1/100
 };
-
-// The progress channel in the per-user settings store: application "Vrel", section "Info".
-class StoreChannel;
 
 }  // namespace worker

@@ -1,0 +1,99 @@
+#include "platform/core/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+int OpenRetrying(const std::string& path, int flags, mode_t mode) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+}  // namespace
+
+File File::OpenRead(const std::string& path, int* error) {
+  const int fd = OpenRetrying(path, O_RDONLY, 0);
+  *error = fd < 0 ? errno : 0;
+  return File(fd);
+}
+
+File File::OpenReadWrite(const std::string& path, int* error) {
+  const int fd = OpenRetrying(path, O_RDWR | O_CREAT, 0666);
+  *error = fd < 0 ? errno : 0;
+  return File(fd);
+}
+
+int64_t File::Length(int* error) const {
+  struct stat st {};
+  if (::fstat(fd_.get(), &st) != 0) {
+    *error = errno;
+    return -1;
+  }
+  *error = 0;
+  return st.st_size;
+}
+
+IoResult File::ReadAt(std::span<std::byte> buf, int64_t offset) const {
+  IoResult r;
+  while (r.done < buf.size()) {
+    const ssize_t n = ::pread(fd_.get(), buf.data() + r.done, buf.size() - r.done,
+                              static_cast<off_t>(offset + static_cast<int64_t>(r.done)));
+    if (n > 0) {
+      r.done += static_cast<size_t>(n);
+    } else if (n == 0) {
+      break;  // end of file
+    } else if (errno != EINTR) {
+      r.error = errno;
+      break;
+    }
+  }
+  return r;
+}
+
+IoResult File::WriteAt(std::span<const std::byte> buf, int64_t offset) const {
+  IoResult r;
+  while (r.done < buf.size()) {
+    const ssize_t n = ::pwrite(fd_.get(), buf.data() + r.done, buf.size() - r.done,
+                               static_cast<off_t>(offset + static_cast<int64_t>(r.done)));
+    if (n > 0) {
+      r.done += static_cast<size_t>(n);
+    } else if (n == 0) {
+      r.error = ENOSPC;  // a write that makes no progress would otherwise loop for ever
+      break;
+    } else if (errno != EINTR) {
+      r.error = errno;
+      break;
+    }
+  }
+  return r;
+}
+
+int File::Sync() const {
+  if (::fsync(fd_.get()) == 0) return 0;
+  // Files that cannot be flushed (pipes, some special files) have nothing to lose.
+  return errno == EINVAL ? 0 : errno;
+}
+
+int64_t FileLength(const std::string& path, int* error) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    *error = errno;
+    return -1;
+  }
+  *error = 0;
+  return st.st_size;
+}
+
+std::string ErrorText(int error) { return std::strerror(error); }
+
+}  // namespace platform

@@ -1,0 +1,122 @@
+#include "platform/core/message_queue.h"
+
+#include <signal.h>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+
+namespace platform {
+
+namespace {
+
+constexpr int kBridgedSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+// One bit per signal number that has arrived and not yet been posted. The handler does nothing
+// but set a bit, which is async-signal-safe for a lock-free atomic.
+std::atomic<uint64_t> g_pending_signals{0};
+static_assert(std::atomic<uint64_t>::is_always_lock_free);
+
+extern "C" void RecordSignal(int sig) {
+  g_pending_signals.fetch_or(uint64_t{1} << sig, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+MessageQueue& MessageQueue::Process() {
+  static MessageQueue queue;
+  return queue;
+}
+
+void MessageQueue::Post(const Message& msg) {
+  queue_.push_back(msg);
+  added_ |= kQsPostMessage;
+}
+
+void MessageQueue::TakeSignals() {
+  uint64_t bits = g_pending_signals.exchange(0, std::memory_order_relaxed);
+  for (int sig = 1; bits != 0 && sig < 64; ++sig) {
+    if ((bits & (uint64_t{1} << sig)) == 0) continue;
+    bits &= ~(uint64_t{1} << sig);
+    Post({kMsgClose, static_cast<uintptr_t>(sig), 0});
+  }
+}
+
+bool MessageQueue::Peek(Message* msg, PeekMode mode) {
+  // The common case in a copy loop: nothing waits. Two loads, no system call.
+  if (takes_signals_ && g_pending_signals.load(std::memory_order_relaxed) != 0) TakeSignals();
+  added_ = 0;
+  if (queue_.empty()) return false;
+  *msg = queue_.front();
+  if (mode == PeekMode::kRemove) queue_.pop_front();
+  return true;
+}
+
+bool MessageQueue::Translate(const Message& /*msg*/) const { return false; }
+
+void MessageQueue::Dispatch(const Message& msg) {
+  for (const auto& [number, handler] : handlers_) {
+    if (number == msg.message) {
+      // Copy: the handler may replace itself while it runs.
+      const Handler h = handler;
+      h(msg);
+      return;
+    }
+  }
+}
+
+uint32_t MessageQueue::Status(uint32_t flags) {
+  if (takes_signals_ && g_pending_signals.load(std::memory_order_relaxed) != 0) TakeSignals();
+  const uint32_t now = queue_.empty() ? 0 : kQsPostMessage;
+  const uint32_t status = ((now & flags) << 16) | (added_ & flags);
+  added_ = 0;
+  return status;
+}
+
+void MessageQueue::ProcessAll() {
+  Message msg;
+  while (Peek(&msg, PeekMode::kRemove)) {
+    Translate(msg);
+    Dispatch(msg);
+  }
+}
+
+void MessageQueue::SetHandler(uint32_t message, Handler handler) {
+  auto it = std::find_if(handlers_.begin(), handlers_.end(),
+                         [message](const auto& entry) { return entry.first == message; });
+  if (!handler) {
+    if (it != handlers_.end()) handlers_.erase(it);
+  } else if (it != handlers_.end()) {
+    it->second = std::move(handler);
+  } else {
+    handlers_.emplace_back(message, std::move(handler));
+  }
+}
+
+size_t MessageQueue::size() {
+  if (takes_signals_ && g_pending_signals.load(std::memory_order_relaxed) != 0) TakeSignals();
+  return queue_.size();
+}
+
+void BridgeTerminationSignals(MessageQueue& queue) {
+  queue.takes_signals_ = true;
+  struct sigaction sa {};
+  sa.sa_handler = RecordSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;  // a read or write in progress finishes its block
+  for (int sig : kBridgedSignals) sigaction(sig, &sa, nullptr);
+}
+
+void ReraiseSignal(int sig) {
+  struct sigaction sa {};
+  sa.sa_handler = SIG_DFL;
+  sigemptyset(&sa.sa_mask);
+  sigaction(sig, &sa, nullptr);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, sig);
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  std::raise(sig);
+}
+
+}  // namespace platform

@@ -1,0 +1,3 @@
+#include "worker/mm.h"
+
+int main(int argc, char** argv) { return worker::Main(argc, argv); }

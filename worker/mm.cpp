@@ -1,0 +1,89 @@
+#include "worker/mm.h"
+
+#include <charconv>
+#include <cstdio>
+#include <vector>
+
+#include "platform/core/message_queue.h"
+#include "platform/core/number_text.h"
+#include "worker/fc.h"
+#include "worker/store_channel.h"
+
+namespace worker {
+
+namespace {
+
+std::vector<std::string_view> Split(std::string_view text, char sep) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t at = text.find(sep, start);
+    parts.push_back(text.substr(start, at == std::string_view::npos ? at : at - start));
+    if (at == std::string_view::npos) return parts;
+    start = at + 1;
+  }
+}
+
+// A whole number in 32 bits: optional blanks around an optional sign and decimal digits.
+// Anything else, or a number out of range, is no number (0).
+int32_t ToWholeNumber(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  int32_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return 0;
+  return value;
+}
+
+}  // namespace
+
+std::string JoinArguments(int argc, const char* const* argv) {
+  std::string text;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) text += ' ';
+    text += argv[i];
+  }
+  return text;
+}
+
+CommandLine ParseCommandLine(std::string_view text) {
+  const std::vector<std::string_view> parts = Split(text, ';');
+  CommandLine cl;
+  cl.source = std::string(parts[0]);
+  if (parts.size() > 1) cl.target = std::string(parts[1]);
+  if (parts.size() > 2) {
+    cl.length = ToWholeNumber(parts[2]);
+    cl.variable_speed = parts[2] == "0";
+  }
+  cl.complete = !cl.source.empty() && !cl.target.empty() && parts.size() > 2 && !parts[2].empty();
+  return cl;
+}
+
+int Main(int argc, const char* const* argv) {
+  platform::InitUserLocale();
+  platform::MessageQueue& queue = platform::MessageQueue::Process();
+  platform::BridgeTerminationSignals(queue);
+
+  const CommandLine cl = ParseCommandLine(JoinArguments(argc, argv));
+  if (!cl.complete) {
+    std::fprintf(stderr,
+                 "usage: vrel <source>;<target>;<block size in bytes, 0 for variable speed>\n");
+    return kExitBadCommandLine;
+  }
+
+  StoreChannel channel;
+  CopyResult result;
+  {
+    FC fc(channel, queue);
+    result = fc.Copy(cl.source, cl.target, cl.length, cl.variable_speed);
+  }
+  if (result.status == CopyStatus::kFinished) return kExitFinished;
+  if (result.status == CopyStatus::kStopped && result.stop_signal != 0) {
+    platform::ReraiseSignal(result.stop_signal);
+  }
+  std::fprintf(stderr, "vrel: %s\n", result.error.c_str());
+  return kExitCopyFailed;
+}
+
+}  // namespace worker
