@@ -24,6 +24,8 @@ namespace platform {
 namespace {
 
 constexpr std::string_view kFileName = "settings.ini";
+constexpr const char* kFile = "settings.ini";
+constexpr const char* kTempFile = "settings.ini.tmp";
 constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kFileMode = 0600;
 
@@ -64,12 +66,19 @@ const char* NameProblem(std::string_view name) {
   return nullptr;
 }
 
-int RenameExchange(const char* from, const char* to) {
+int RenameExchange(int dir_fd, const char* from, const char* to) {
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 28))
-  return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE);
+  return ::renameat2(dir_fd, from, dir_fd, to, RENAME_EXCHANGE);
 #else
-  return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE));
+  return static_cast<int>(::syscall(SYS_renameat2, dir_fd, from, dir_fd, to, RENAME_EXCHANGE));
 #endif
+}
+
+// Whether `now` is still the file described by `then` as its writer left it. Files are replaced,
+// never changed in place, by this store; a hand edit in place shows in the size or the time.
+bool SameFile(const struct stat& now, const struct stat& then) {
+  return now.st_ino == then.st_ino && now.st_dev == then.st_dev && now.st_size == then.st_size &&
+         now.st_mtim.tv_sec == then.st_mtim.tv_sec && now.st_mtim.tv_nsec == then.st_mtim.tv_nsec;
 }
 
 // The parsed file: sections and keys in the order they first appeared, names as first written.
@@ -168,10 +177,11 @@ std::string Serialize(const Document& doc) {
   return text;
 }
 
-// Reads the whole file: 0, or the errno value that stopped it (ENOENT for an absent file).
-int ReadWholeFile(const std::string& path, std::string* text) {
+// Reads the whole file `name` below `dir_fd` (or a path, with AT_FDCWD): 0, or the errno value
+// that stopped it (ENOENT for an absent file).
+int ReadWholeFile(int dir_fd, const char* name, std::string* text) {
   text->clear();
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd fd(::openat(dir_fd, name, O_RDONLY | O_CLOEXEC));
   if (!fd.valid()) return errno;
   // A short read from a regular file means its end: that spares an fstat and a final empty read,
   // which matters as every write reads the file.
@@ -232,17 +242,17 @@ class ExclusiveLock {
 // Removes the temporary file unless the write got it into place.
 class TempFileRemover {
  public:
-  explicit TempFileRemover(const std::string& path) : path_(path) {}
+  explicit TempFileRemover(int dir_fd) : dir_fd_(dir_fd) {}
   TempFileRemover(const TempFileRemover&) = delete;
   TempFileRemover& operator=(const TempFileRemover&) = delete;
   ~TempFileRemover() {
     // Best effort on a path already failing: the next write removes a leftover temp file anyway.
-    if (armed_) ::unlink(path_.c_str());
+    if (armed_) ::unlinkat(dir_fd_, kTempFile, 0);
   }
   void Disarm() { armed_ = false; }
 
  private:
-  const std::string& path_;
+  int dir_fd_;
   bool armed_ = true;
 };
 
@@ -284,7 +294,7 @@ SettingsStore::SettingsStore(std::string_view application) {
 std::string SettingsStore::Read(std::string_view section, std::string_view key) const {
   if (path_.empty()) return {};
   std::string text;
-  if (ReadWholeFile(path_, &text) != 0) return {};
+  if (ReadWholeFile(AT_FDCWD, path_.c_str(), &text) != 0) return {};
   Document doc;
   if (!Parse(text, &doc)) return {};
   Section* s = FindSection(doc, section);
@@ -316,19 +326,7 @@ bool SettingsStore::Write(std::string_view section, std::string_view key, std::s
     return false;
   }
 
-  if (!lock_fd_.valid()) {
-    const int made = MakeFolders(dir_);
-    if (made != 0) {
-      SetError(error, Failure("cannot create folder", dir_, made));
-      return false;
-    }
-    UniqueFd fd(::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kFileMode));
-    if (!fd.valid()) {
-      SetError(error, Failure("cannot open", lock_path_, errno));
-      return false;
-    }
-    lock_fd_ = std::move(fd);
-  }
+  if (!dir_fd_.valid() && !OpenFolder(error)) return false;
   while (::flock(lock_fd_.get(), LOCK_EX) != 0) {
     if (errno != EINTR) {
       SetError(error, Failure("cannot lock", lock_path_, errno));
@@ -337,71 +335,109 @@ bool SettingsStore::Write(std::string_view section, std::string_view key, std::s
   }
   const ExclusiveLock lock(lock_fd_);
 
+  // A write is on the copy worker's per-block path: when the file in place is the one this
+  // object wrote, its text is known and reading it again is skipped.
   std::string text;
-  Document doc;
-  const int read_error = ReadWholeFile(path_, &text);
-  if (read_error != 0 && read_error != ENOENT) {
+  struct stat now {};
+  if (written_fd_.valid() && ::fstatat(dir_fd_.get(), kFile, &now, 0) == 0 &&
+      SameFile(now, written_stat_)) {
+    text = written_text_;
+  } else if (const int read_error = ReadWholeFile(dir_fd_.get(), kFile, &text);
+             read_error != 0 && read_error != ENOENT) {
     // Replacing a file we could not read would lose every other value in it.
     SetError(error, Failure("cannot read", path_, read_error));
     return false;
   }
+  Document doc;
   if (!Parse(text, &doc)) doc.clear();  // unparseable: replaced by just this value
   Set(doc, section, key, value);
   text = Serialize(doc);
 
-  UniqueFd out(::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
+  const int dir = dir_fd_.get();
+  constexpr int kCreate = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+  UniqueFd out(::openat(dir, kTempFile, kCreate, kFileMode));
   if (!out.valid() && errno == EEXIST) {
     // Under the lock, an existing temp file can only be a crashed writer's leftover.
-    if (::unlink(temp_path_.c_str()) != 0) {
+    if (::unlinkat(dir, kTempFile, 0) != 0) {
       SetError(error, Failure("cannot remove stale", temp_path_, errno));
       return false;
     }
-    out.reset(::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
+    out.reset(::openat(dir, kTempFile, kCreate, kFileMode));
   }
   if (!out.valid()) {
     const int e = errno;
-    // The folder was removed under us: the lock file went with it, so the next write has to make
-    // both afresh.
-    if (e == ENOENT) lock_fd_.reset();
+    // The folder was removed under us: the next write has to make it and the lock file afresh.
+    if (e == ENOENT) ForgetFolder();
     SetError(error, Failure("cannot create", temp_path_, e));
     return false;
   }
-  TempFileRemover remover(temp_path_);
+  TempFileRemover remover(dir);
+  struct stat written {};
   if (const int e = WriteAll(out.get(), text); e != 0) {
     SetError(error, Failure("cannot write", temp_path_, e));
     return false;
   }
-  if (const int e = out.Close(); e != 0) {
-    SetError(error, Failure("cannot write", temp_path_, e));
+  if (::fstat(out.get(), &written) != 0) {
+    SetError(error, Failure("cannot write", temp_path_, errno));
     return false;
   }
 
   // Exchanging the names is atomic for readers like a rename, and on ext4 it avoids the
   // writeback a rename over an existing file starts; the old file then sits at the temp name.
+  bool replaced = false;
   if (exchange_supported_) {
-    if (RenameExchange(temp_path_.c_str(), path_.c_str()) == 0) {
-      if (::unlink(temp_path_.c_str()) != 0) {
+    if (RenameExchange(dir, kTempFile, kFile) == 0) {
+      replaced = true;
+      if (::unlinkat(dir, kTempFile, 0) != 0) {
         // The new text is in place; what remains at the temp name is only the old text, which
         // the next write removes before it creates its own temp file.
         SetError(error, Failure("stored, but cannot remove old text at", temp_path_, errno));
       }
-      remover.Disarm();
-      return true;
-    }
-    const int e = errno;
-    if (e == EINVAL || e == ENOSYS || e == EOPNOTSUPP) {
+    } else if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
       exchange_supported_ = false;
-    } else if (e != ENOENT) {
-      SetError(error, Failure("cannot replace", path_, e));
+    } else if (errno != ENOENT) {
+      SetError(error, Failure("cannot replace", path_, errno));
       return false;
     }
   }
-  if (::rename(temp_path_.c_str(), path_.c_str()) != 0) {
+  if (!replaced && ::renameat(dir, kTempFile, dir, kFile) != 0) {
     SetError(error, Failure("cannot replace", path_, errno));
     return false;
   }
   remover.Disarm();
+  // Kept open rather than closed: on a local file system close reports nothing that the write
+  // did not, and the open file pins the inode number that tells this file apart.
+  written_fd_ = std::move(out);
+  written_stat_ = written;
+  written_text_ = std::move(text);
   return true;
+}
+
+bool SettingsStore::OpenFolder(std::string* error) {
+  const int made = MakeFolders(dir_);
+  if (made != 0) {
+    SetError(error, Failure("cannot create folder", dir_, made));
+    return false;
+  }
+  UniqueFd dir(::open(dir_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!dir.valid()) {
+    SetError(error, Failure("cannot open folder", dir_, errno));
+    return false;
+  }
+  UniqueFd lock(::openat(dir.get(), "settings.ini.lock", O_RDWR | O_CREAT | O_CLOEXEC, kFileMode));
+  if (!lock.valid()) {
+    SetError(error, Failure("cannot open", lock_path_, errno));
+    return false;
+  }
+  dir_fd_ = std::move(dir);
+  lock_fd_ = std::move(lock);
+  return true;
+}
+
+void SettingsStore::ForgetFolder() {
+  dir_fd_.reset();
+  lock_fd_.reset();
+  written_fd_.reset();
 }
 
 }  // namespace platform

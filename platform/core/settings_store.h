@@ -10,6 +10,8 @@
 // empty and is replaced on the next write.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 #include <string_view>
 
@@ -37,12 +39,24 @@ class SettingsStore {
   const std::string& path() const { return path_; }
 
  private:
+  // Opens the folder and the lock file on the first write (and again after the folder vanished).
+  bool OpenFolder(std::string* error);
+  void ForgetFolder();
+
   std::string dir_;
   std::string path_;
   std::string temp_path_;
   std::string lock_path_;
+  UniqueFd dir_fd_;   // the application folder: names below it are resolved from here
   UniqueFd lock_fd_;  // opened on the first write, kept for the object's life
   bool exchange_supported_ = true;
+
+  // The file this object wrote last, held open so that its inode number cannot be given to
+  // another file: while the name still leads to it, its text is written_text_ and the write can
+  // skip reading the file again.
+  UniqueFd written_fd_;
+  struct stat written_stat_ {};
+  std::string written_text_;
 };
 
 // The folder that holds the per-user settings of all applications.

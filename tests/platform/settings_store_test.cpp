@@ -574,4 +574,29 @@ TEST_F(SettingsStoreTest, ConcurrentWritersNeverTearOrLoseValues) {
   EXPECT_EQ(Names(AppDir()), kCleanFolder);
 }
 
+// A writer keeps the text it wrote to skip reading it back; any change by someone else, a
+// replacement by another writer or a hand edit in place, must still be seen.
+TEST_F(SettingsStoreTest, WriterSeesChangesMadeSinceItsLastWrite) {
+  SettingsStore first(kApp);
+  SettingsStore second(kApp);
+  std::string error;
+  ASSERT_TRUE(first.Write("Info", "Status", "Starting...", &error)) << error;
+  ASSERT_TRUE(second.Write("Info", "Percent", "12", &error)) << error;
+  ASSERT_TRUE(first.Write("Info", "Status", "Finished", &error)) << error;
+  EXPECT_EQ(FileText(IniPath()), "[Info]\nStatus=Finished\nPercent=12\n");
+
+  // Appended in place, as an editor without a temporary file would.
+  {
+    std::ofstream out(IniPath(), std::ios::binary | std::ios::app);
+    out << "Hand=edited\n";
+  }
+  ASSERT_TRUE(first.Write("Info", "Percent", "13", &error)) << error;
+  EXPECT_EQ(FileText(IniPath()), "[Info]\nStatus=Finished\nPercent=13\nHand=edited\n");
+
+  // Removed by hand: the next write starts from nothing.
+  fs::remove(IniPath());
+  ASSERT_TRUE(first.Write("Info", "Percent", "14", &error)) << error;
+  EXPECT_EQ(FileText(IniPath()), "[Info]\nPercent=14\n");
+}
+
 }  // namespace
