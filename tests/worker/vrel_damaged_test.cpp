@@ -1,0 +1,662 @@
+// End-to-end tests of vrel on damaged media: the real binary copies a file served by damagedfs,
+// whose bad ranges fail with EIO, and the target is compared with the expected bytes one by one.
+// The file system also records every read request, so the tests check which blocks were read.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "platform/core/unique_fd.h"
+#include "tests/support/child_process.h"
+#include "tests/support/damaged_mount.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using testing_support::ByteRange;
+using testing_support::ChildProcess;
+using testing_support::DamagedMount;
+using testing_support::DamagedMountOptions;
+using testing_support::ExitInfo;
+using testing_support::PatternBytes;
+using testing_support::ReadFileBytes;
+using testing_support::ReadRequest;
+using testing_support::TempDir;
+using testing_support::Worsening;
+using testing_support::WriteFileBytes;
+using Bytes = std::vector<unsigned char>;
+using Ranges = std::vector<ByteRange>;
+
+constexpr int64_t kPageSize = 4096;
+constexpr auto kRunTimeout = std::chrono::seconds(300);  // a guard against hangs only
+constexpr auto kSignalTimeout = std::chrono::seconds(30);
+
+// Variable speed: positions step by this many bytes; a block that fails falls back to it.
+constexpr int64_t kVariableStep = 10;
+constexpr int64_t kVariableGrowBelow = 10000;
+// The largest block variable speed reaches: 10 doubled while below 10000.
+constexpr int64_t kVariableMaxBlock = 10240;
+
+// The first byte of [begin, end) inside one of `ranges`, or `end` when there is none.
+int64_t FirstIn(const Ranges& ranges, int64_t begin, int64_t end) {
+  int64_t first = end;
+  for (const ByteRange& r : ranges) {
+    const int64_t r_end = r.start + r.length;
+    if (r.start < end && r_end > begin) first = std::min(first, std::max(r.start, begin));
+  }
+  return first;
+}
+
+bool IsIn(const Ranges& ranges, int64_t i) { return FirstIn(ranges, i, i + 1) == i; }
+
+// The 4 KiB pages that hold a byte of `ranges`, as ranges.
+Ranges PagesHolding(const Ranges& ranges) {
+  Ranges pages;
+  for (const ByteRange& r : ranges) {
+    const int64_t first = r.start / kPageSize * kPageSize;
+    const int64_t end = (r.start + r.length + kPageSize - 1) / kPageSize * kPageSize;
+    pages.push_back({first, end - first});
+  }
+  return pages;
+}
+
+// The damage of a served file.
+struct Damage {
+  Ranges bad;
+  std::vector<Worsening> worsening;
+};
+
+Damage Bad(Ranges bad) { return Damage{std::move(bad), {}}; }
+
+DamagedMountOptions MountOptions(const Damage& damage, bool page_cache = false) {
+  DamagedMountOptions options;
+  options.bad = damage.bad;
+  options.worsening = damage.worsening;
+  options.page_cache = page_cache;
+  return options;
+}
+
+// One block read: the bytes [offset, offset + size) asked for.
+struct Block {
+  int64_t offset = 0;
+  int64_t size = 0;
+  bool operator==(const Block&) const = default;
+};
+
+// The block reads among the file system's requests. A read that came back short is followed by
+// one for the rest of the same block (which then fails); that one is part of the same block.
+std::vector<Block> BlockReads(const std::vector<ReadRequest>& requests) {
+  std::vector<Block> blocks;
+  int64_t rest_from = -1;  // where the rest of the last block starts, after a short reply
+  for (const ReadRequest& r : requests) {
+    if (!blocks.empty() && r.offset == rest_from &&
+        r.offset + r.size == blocks.back().offset + blocks.back().size) {
+      rest_from = -1;
+      continue;
+    }
+    blocks.push_back({r.offset, r.size});
+    rest_from = r.result >= 0 && r.result < r.size ? r.offset + r.result : -1;
+  }
+  return blocks;
+}
+
+// A fixed-size copy's blocks: adjacent, from the target's end to the source's.
+std::vector<Block> FixedBlocks(int64_t held, int64_t length, int64_t block) {
+  std::vector<Block> blocks;
+  for (int64_t start = held; start < length; start += block) {
+    blocks.push_back({start, std::min(block, length - start)});
+  }
+  return blocks;
+}
+
+// A fixed-size copy's target: each block holds the source up to its first unreadable byte and
+// zeros from there to its end.
+Bytes ExpectedFixed(const Bytes& source, const Ranges& bad, int64_t block, Bytes held) {
+  Bytes out = std::move(held);
+  const auto length = static_cast<int64_t>(source.size());
+  for (const Block& b : FixedBlocks(std::ssize(out), length, block)) {
+    const int64_t end = b.offset + b.size;
+    const int64_t good_end = FirstIn(bad, b.offset, end);
+    out.insert(out.end(), source.begin() + b.offset, source.begin() + good_end);
+    out.insert(out.end(), static_cast<size_t>(end - good_end), 0);
+  }
+  return out;
+}
+
+struct VariableModel {
+  Bytes target;
+  std::vector<Block> blocks;
+};
+
+// A reference model of variable speed. Blocks start every 10 bytes after the target's end and
+// overlap; the block starts at 10 bytes, doubles after a good read while below 10000, falls back
+// to 10 after a failed one, and is cut to what remains of the source. A read delivers the bytes
+// before the first unreadable one. A failed block writes what it delivered, and zeros only
+// beyond the target's current end.
+VariableModel ModelVariableSpeed(const Bytes& source, const Damage& damage, Bytes held) {
+  VariableModel model{std::move(held), {}};
+  Bytes& out = model.target;
+  Ranges unreadable = damage.bad;
+  std::vector<bool> worsened(damage.worsening.size(), false);
+  const auto length = static_cast<int64_t>(source.size());
+  int64_t block = kVariableStep;
+  for (int64_t pos = std::ssize(out); pos < length; pos += kVariableStep) {
+    block = std::min(block, length - pos);
+    const int64_t end = pos + block;
+    model.blocks.push_back({pos, block});
+    const int64_t good_end = FirstIn(unreadable, pos, end);
+    if (std::ssize(out) < end) out.resize(static_cast<size_t>(end), 0);
+    std::copy(source.begin() + pos, source.begin() + good_end, out.begin() + pos);
+    if (good_end < end) {
+      block = kVariableStep;
+    } else if (block < kVariableGrowBelow) {
+      block *= 2;
+    }
+    // This read asked for the bytes [pos, end): damage waiting for one of them sets in now.
+    for (size_t k = 0; k < worsened.size(); ++k) {
+      const Worsening& w = damage.worsening[k];
+      if (!worsened[k] && pos <= w.at && w.at < end) {
+        worsened[k] = true;
+        unreadable.push_back(w.range);
+      }
+    }
+  }
+  return model;
+}
+
+// Equal bytes, or a description of where they differ.
+::testing::AssertionResult SameBytes(const Bytes& actual, const Bytes& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  auto failure = ::testing::AssertionFailure();
+  failure << "length " << actual.size() << ", expected " << expected.size();
+  const size_t common = std::min(actual.size(), expected.size());
+  size_t differing = 0;
+  for (size_t i = 0; i < common; ++i) {
+    if (actual[i] == expected[i]) continue;
+    if (differing < 8) {
+      failure << "\n  byte " << i << ": " << int{actual[i]} << ", expected " << int{expected[i]};
+    }
+    ++differing;
+  }
+  failure << "\n  " << differing << " of the first " << common << " bytes differ";
+  return failure;
+}
+
+// Equal block sequences, or where they part.
+::testing::AssertionResult SameBlocks(const std::vector<Block>& actual,
+                                      const std::vector<Block>& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  auto failure = ::testing::AssertionFailure();
+  failure << actual.size() << " block reads, expected " << expected.size();
+  const auto [a, e] = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+  failure << "; read " << (a - actual.begin()) << " differs: ";
+  if (a != actual.end()) failure << a->size << " bytes at " << a->offset;
+  failure << ", expected ";
+  if (e != expected.end()) failure << e->size << " bytes at " << e->offset;
+  return failure;
+}
+
+// The [Info] section of vrel's settings file below `config_home`, keys in lower case.
+std::map<std::string, std::string> ReadInfo(const std::string& config_home) {
+  std::map<std::string, std::string> values;
+  std::ifstream in(config_home + "/Vrel/settings.ini");
+  auto lower = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+  };
+  bool in_info = false;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.starts_with('[')) {
+      in_info = lower(line) == "[info]";
+    } else if (const size_t eq = line.find('='); in_info && eq != std::string::npos) {
+      values[lower(line.substr(0, eq))] = line.substr(eq + 1);
+    }
+  }
+  return values;
+}
+
+std::string InfoValue(const std::string& config_home, const std::string& key) {
+  const auto values = ReadInfo(config_home);
+  const auto it = values.find(key);
+  return it == values.end() ? std::string() : it->second;
+}
+
+std::string Describe(const ExitInfo& info) {
+  return info.exited ? "exit status " + std::to_string(info.code)
+                     : "signal " + std::to_string(info.signal);
+}
+
+std::string VrelArgument(const std::string& source, const std::string& target, int32_t block) {
+  return source + ";" + target + ";" + std::to_string(block);
+}
+
+// Shared set-up: a folder for the image, the targets and the settings, and a mounted image.
+class DamagedMediaTest : public ::testing::Test {
+ protected:
+  void SetUp() override { DAMAGED_MOUNT_REQUIRE_FUSE(); }
+
+  // Writes `source` as the image and serves it with the given damage.
+  void Mount(const Bytes& source, DamagedMountOptions options) {
+    source_ = source;
+    image_path_ = dir_.Path("image.bin");
+    WriteFileBytes(image_path_, source_);
+    options.image_path = image_path_;
+    std::string error;
+    mount_ = DamagedMount::Start(options, &error);
+    ASSERT_NE(mount_, nullptr) << error;
+  }
+
+  // Runs vrel to its end with its own settings folder `config_name`. It must finish: exit
+  // status 0, Status "Finished", the image untouched.
+  void RunToFinish(const std::string& target, int32_t block, const std::string& config_name) {
+    const std::string config_home = dir_.Path(config_name);
+    ChildProcess vrel(VREL_PATH, {VrelArgument(mount_->file_path(), target, block)},
+                      {{"XDG_CONFIG_HOME", config_home}}, /*capture_stderr=*/true);
+    const std::optional<ExitInfo> info = vrel.Wait(kRunTimeout);
+    ASSERT_TRUE(info.has_value()) << "vrel did not end within the time-out";
+    EXPECT_TRUE(info->exited && info->code == 0)
+        << "vrel ended with " << Describe(*info) << "; stderr: " << vrel.stderr_text()
+        << "\ndamagedfs: " << mount_->Log();
+    EXPECT_EQ(InfoValue(config_home, "status"), "Finished");
+    ExpectImageUnchanged();
+  }
+
+  void ExpectImageUnchanged() {
+    EXPECT_TRUE(SameBytes(ReadFileBytes(image_path_), source_)) << "the image was changed";
+  }
+
+  TempDir dir_;
+  Bytes source_;
+  std::string image_path_;
+  std::unique_ptr<DamagedMount> mount_;  // after dir_: unmounted before the folder goes
+};
+
+// ---------------------------------------------------------------------------------------------
+// The fixture itself: without byte-exact errors the copy tests below could pass vacuously.
+
+class DamagedFsSelfCheckTest : public DamagedMediaTest {};
+
+struct ReadCase {
+  int64_t offset;
+  size_t count;
+  ssize_t expected;  // bytes returned, or -1 for EIO
+};
+
+void CheckReads(const std::string& path, const Bytes& source, const std::vector<ReadCase>& cases) {
+  const platform::UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_TRUE(fd.valid()) << path << ": " << std::strerror(errno);
+  for (const ReadCase& c : cases) {
+    SCOPED_TRACE("pread of " + std::to_string(c.count) + " bytes at " + std::to_string(c.offset));
+    Bytes buf(c.count);
+    const ssize_t n = pread(fd.get(), buf.data(), buf.size(), c.offset);
+    if (c.expected < 0) {
+      EXPECT_EQ(n, -1);
+      EXPECT_EQ(errno, EIO);
+      continue;
+    }
+    ASSERT_EQ(n, c.expected) << (n < 0 ? std::strerror(errno) : "");
+    buf.resize(static_cast<size_t>(n));
+    EXPECT_TRUE(SameBytes(buf, Bytes(source.begin() + c.offset, source.begin() + c.offset + n)));
+  }
+}
+
+TEST_F(DamagedFsSelfCheckTest, DirectIoFailsAtBadBytesAndStopsShortBeforeThem) {
+  const Bytes source = PatternBytes(10007, 11);
+  ASSERT_NO_FATAL_FAILURE(Mount(source, MountOptions(Bad({{1000, 10}, {5000, 1}}))));
+
+  const std::vector<ReadCase> cases = {
+      {0, 100, 100},        // good bytes
+      {1000, 100, -1},      // starts on the first bad byte
+      {1009, 1, -1},        // the last bad byte of a range
+      {990, 100, 10},       // runs into a bad range: the good prefix only
+      {999, 2, 1},          // one good byte before the range
+      {1010, 10, 10},       // just after the range
+      {1010, 20000, 3990},  // up to the next range
+      {5000, 1, -1},        // a one-byte range
+      {5001, 20000, 5006},  // up to the end of the file
+      {10007, 10, 0},       // at the end of the file
+  };
+  CheckReads(mount_->file_path(), source, cases);
+  // Each pread reached the file system as one request, answered as it was.
+  const std::vector<ReadRequest> requests = mount_->ReadRequests();
+  ASSERT_EQ(requests.size(), cases.size());
+  for (size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(requests[i].offset, cases[i].offset) << "request " << i;
+    EXPECT_EQ(requests[i].size, static_cast<int64_t>(cases[i].count)) << "request " << i;
+    EXPECT_EQ(requests[i].result, cases[i].expected < 0 ? -EIO : cases[i].expected)
+        << "request " << i;
+  }
+
+  struct stat st {};
+  ASSERT_EQ(stat(mount_->file_path().c_str(), &st), 0) << std::strerror(errno);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0444u);
+  EXPECT_EQ(st.st_size, 10007);
+
+  for (const int flags : {O_WRONLY, O_RDWR, O_RDONLY | O_TRUNC}) {
+    const platform::UniqueFd fd(open(mount_->file_path().c_str(), flags | O_CLOEXEC));
+    EXPECT_FALSE(fd.valid()) << "open with flags " << flags << " succeeded";
+    EXPECT_EQ(errno, EROFS) << "open with flags " << flags;
+  }
+  const platform::UniqueFd created(
+      open((mount_->mount_point() + "/new").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  EXPECT_FALSE(created.valid());
+
+  std::set<std::string> names;
+  struct CloseDir {
+    void operator()(DIR* d) const { closedir(d); }
+  };
+  const std::unique_ptr<DIR, CloseDir> dir(opendir(mount_->mount_point().c_str()));
+  ASSERT_NE(dir, nullptr) << std::strerror(errno);
+  while (const dirent* entry = readdir(dir.get())) names.insert(entry->d_name);
+  EXPECT_EQ(names, (std::set<std::string>{".", "..", "image"}));
+  ExpectImageUnchanged();
+}
+
+TEST_F(DamagedFsSelfCheckTest, WorseningSetsInAfterTheTriggeringRequest) {
+  const Bytes source = PatternBytes(10007, 13);
+  ASSERT_NO_FATAL_FAILURE(Mount(source, MountOptions(Damage{{}, {Worsening{{2000, 10}, 6000}}})));
+  CheckReads(mount_->file_path(), source,
+             {
+                 {1990, 100, 100},  // still readable
+                 {5990, 20, 20},    // asks for byte 6000, and is itself served in full
+                 {1990, 100, 10},   // from now on the range fails
+                 {2005, 1, -1},
+                 {2010, 100, 100},
+             });
+}
+
+TEST_F(DamagedFsSelfCheckTest, PageCacheFailsWholePagesWithBadBytes) {
+  const Bytes source = PatternBytes(20000, 12);
+  ASSERT_NO_FATAL_FAILURE(Mount(source, MountOptions(Bad({{5000, 1}}), /*page_cache=*/true)));
+
+  CheckReads(mount_->file_path(), source,
+             {
+                 {0, 100, 100},     // a good page
+                 {5000, 1, -1},     // the bad byte
+                 {4096, 1, -1},     // the page's first byte: the page fails whole
+                 {8191, 1, -1},     // its last byte
+                 {8192, 100, 100},  // the next page
+                 {19990, 100, 10},  // the end of the file
+             });
+  // The short reply at the file's end must not shrink the file as the kernel sees it.
+  struct stat st {};
+  ASSERT_EQ(stat(mount_->file_path().c_str(), &st), 0) << std::strerror(errno);
+  EXPECT_EQ(st.st_size, 20000);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Fixed block size, direct I/O: every layout of damage with every block size.
+
+constexpr int64_t kFixedLength = 10007;  // a prime: the last block is short for every size
+
+struct Layout {
+  const char* name;
+  Damage damage;
+};
+
+void PrintTo(const Layout& layout, std::ostream* os) { *os << layout.name; }
+
+const Layout kFixedLayouts[] = {
+    {"InsideOneBlock", Bad({{250, 10}})},
+    {"AcrossBlockBoundaries", Bad({{4090, 110}})},  // crosses 4096 and 4100
+    {"AtStart", Bad({{0, 5}})},
+    {"AtEnd", Bad({{kFixedLength - 3, 3}})},
+    {"Several", Bad({{150, 1}, {5000, 300}, {9000, 50}})},
+};
+
+// 16384 is larger than the file: one block, cut to the file's length.
+constexpr int32_t kBlockSizes[] = {1, 100, 4096, 16384};
+
+class VrelDamagedFixedTest : public DamagedMediaTest,
+                             public ::testing::WithParamInterface<std::tuple<Layout, int32_t>> {};
+
+TEST_P(VrelDamagedFixedTest, BlocksKeepTheGoodPrefixAndZeroTheRest) {
+  const auto& [layout, block] = GetParam();
+  const Ranges& bad = layout.damage.bad;
+  const Bytes source = PatternBytes(kFixedLength, 21);
+  ASSERT_NO_FATAL_FAILURE(Mount(source, MountOptions(layout.damage)));
+
+  const std::string target = dir_.Path("target.bin");
+  ASSERT_NO_FATAL_FAILURE(RunToFinish(target, block, "config"));
+  const Bytes copy = ReadFileBytes(target);
+  EXPECT_TRUE(SameBytes(copy, ExpectedFixed(source, bad, block, {})));
+  EXPECT_TRUE(SameBlocks(BlockReads(mount_->ReadRequests()), FixedBlocks(0, kFixedLength, block)));
+  // Whatever the block size, an unreadable byte can only come out as zero.
+  for (const ByteRange& r : bad) {
+    for (int64_t i = r.start; i < r.start + r.length && i < std::ssize(copy); ++i) {
+      ASSERT_EQ(copy[static_cast<size_t>(i)], 0) << "byte " << i;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(LayoutsAndBlockSizes, VrelDamagedFixedTest,
+                         ::testing::Combine(::testing::ValuesIn(kFixedLayouts),
+                                            ::testing::ValuesIn(kBlockSizes)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) + "_Block" +
+                                  std::to_string(std::get<1>(info.param));
+                         });
+
+// ---------------------------------------------------------------------------------------------
+// Variable speed (block size 0), direct I/O: compared with the reference model.
+
+constexpr int64_t kVariableLength = 40000;
+
+const Layout kVariableLayouts[] = {
+    {"OneRange", Bad({{2000, 20}})},
+    {"CloseRanges", Bad({{500, 20}, {530, 5}, {9000, 1}})},
+    {"AtStart", Bad({{0, 7}})},
+    {"AtEnd", Bad({{kVariableLength - 10, 10}})},
+    {"LongRange", Bad({{15000, 3000}})},
+    // Bytes rescued before their damage set in must survive the failed blocks that follow.
+    {"Worsening", Damage{Ranges{{30000, 5}}, {Worsening{{20000, 10}, 25000}}}},
+    {"WorseningNearBadRange", Damage{Ranges{{3000, 3}}, {Worsening{{3100, 50}, 3500}}}},
+};
+
+class VrelDamagedVariableTest : public DamagedMediaTest,
+                                public ::testing::WithParamInterface<Layout> {};
+
+TEST_P(VrelDamagedVariableTest, MatchesTheModel) {
+  const Damage& damage = GetParam().damage;
+  const Bytes source = PatternBytes(kVariableLength, 31);
+  ASSERT_NO_FATAL_FAILURE(Mount(source, MountOptions(damage)));
+
+  const std::string target = dir_.Path("target.bin");
+  ASSERT_NO_FATAL_FAILURE(RunToFinish(target, 0, "config"));
+  const Bytes copy = ReadFileBytes(target);
+  ASSERT_EQ(copy.size(), source.size());
+  const VariableModel model = ModelVariableSpeed(source, damage, {});
+  EXPECT_TRUE(SameBytes(copy, model.target));
+  EXPECT_TRUE(SameBlocks(BlockReads(mount_->ReadRequests()), model.blocks));
+
+  // Properties that hold whatever the model's details: every byte is the source's or zero, a
+  // byte that was never readable is zero, and the bytes before the damage and well after it are
+  // intact.
+  Ranges damaged = damage.bad;
+  for (const Worsening& w : damage.worsening) damaged.push_back(w.range);
+  int64_t first_damaged = kVariableLength;
+  int64_t last_damaged_end = 0;
+  for (const ByteRange& r : damaged) {
+    first_damaged = std::min(first_damaged, r.start);
+    last_damaged_end = std::max(last_damaged_end, r.start + r.length);
+  }
+  for (int64_t i = 0; i < kVariableLength; ++i) {
+    const auto at = static_cast<size_t>(i);
+    if (IsIn(damage.bad, i)) {
+      ASSERT_EQ(copy[at], 0) << "unreadable byte " << i;
+    } else if (i < first_damaged || i >= last_damaged_end + kVariableMaxBlock) {
+      ASSERT_EQ(copy[at], source[at]) << "byte " << i;
+    } else {
+      ASSERT_TRUE(copy[at] == source[at] || copy[at] == 0) << "byte " << i;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, VrelDamagedVariableTest, ::testing::ValuesIn(kVariableLayouts),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Resume: the target already holds the first bytes, some of them different from the source.
+// They are never touched, and the copy goes on after them.
+
+struct ResumeCase {
+  const char* name;
+  int32_t block;  // 0: variable speed
+  int64_t held;   // bytes in the target before the run
+};
+
+void PrintTo(const ResumeCase& c, std::ostream* os) { *os << c.name; }
+
+constexpr int64_t kResumeLength = 30011;
+const Ranges kResumeBad = {{100, 20}, {1300, 50}, {7000, 5}};  // the first one lies in held bytes
+
+class VrelDamagedResumeTest : public DamagedMediaTest,
+                              public ::testing::WithParamInterface<ResumeCase> {};
+
+TEST_P(VrelDamagedResumeTest, KeepsHeldBytesAndContinuesAfterThem) {
+  const ResumeCase& c = GetParam();
+  const Bytes source = PatternBytes(kResumeLength, 41);
+  ASSERT_NO_FATAL_FAILURE(Mount(source, MountOptions(Bad(kResumeBad))));
+
+  Bytes held(source.begin(), source.begin() + c.held);
+  for (int64_t i = c.held / 4; i < c.held / 2; ++i) held[static_cast<size_t>(i)] ^= 0xFF;
+  const std::string target = dir_.Path("target.bin");
+  WriteFileBytes(target, held);
+
+  ASSERT_NO_FATAL_FAILURE(RunToFinish(target, c.block, "config"));
+  const Bytes copy = ReadFileBytes(target);
+  ASSERT_GE(copy.size(), held.size());
+  EXPECT_TRUE(SameBytes(Bytes(copy.begin(), copy.begin() + c.held), held))
+      << "the bytes held before the run were changed";
+  const std::vector<Block> blocks = BlockReads(mount_->ReadRequests());
+  if (c.block == 0) {
+    const VariableModel model = ModelVariableSpeed(source, Bad(kResumeBad), held);
+    EXPECT_TRUE(SameBytes(copy, model.target));
+    EXPECT_TRUE(SameBlocks(blocks, model.blocks));
+  } else {
+    EXPECT_TRUE(SameBytes(copy, ExpectedFixed(source, kResumeBad, c.block, held)));
+    EXPECT_TRUE(SameBlocks(blocks, FixedBlocks(c.held, kResumeLength, c.block)));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(HeldPrefixes, VrelDamagedResumeTest,
+                         ::testing::Values(ResumeCase{"Block100", 100, 250},
+                                           ResumeCase{"Block4096", 4096, 1290},
+                                           ResumeCase{"VariableSpeed", 0, 1234}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Page-cache mode: errors come in whole pages, so only the pages holding bad bytes may differ.
+
+class VrelDamagedPageCacheTest : public DamagedMediaTest,
+                                 public ::testing::WithParamInterface<int32_t> {};
+
+TEST_P(VrelDamagedPageCacheTest, OnlyPagesWithBadBytesDiffer) {
+  const int32_t block = GetParam();
+  const Ranges bad = {{5000, 10}, {12290, 3}};
+  const Bytes source = PatternBytes(20000, 51);  // the last page is partly beyond the end
+  ASSERT_NO_FATAL_FAILURE(Mount(source, MountOptions(Bad(bad), /*page_cache=*/true)));
+
+  const std::string target = dir_.Path("target.bin");
+  ASSERT_NO_FATAL_FAILURE(RunToFinish(target, block, "config"));
+  const Bytes copy = ReadFileBytes(target);
+  ASSERT_EQ(copy.size(), source.size());
+  const Ranges bad_pages = PagesHolding(bad);
+  for (size_t i = 0; i < copy.size(); ++i) {
+    const auto at = static_cast<int64_t>(i);
+    if (IsIn(bad, at)) {
+      ASSERT_EQ(copy[i], 0) << "unreadable byte " << i;
+    } else if (IsIn(bad_pages, at)) {
+      ASSERT_TRUE(copy[i] == source[i] || copy[i] == 0) << "byte " << i;
+    } else {
+      ASSERT_EQ(copy[i], source[i]) << "byte " << i << ", outside the pages with bad bytes";
+    }
+  }
+}
+
+// Block sizes that never put a good page after a bad one in the same block.
+INSTANTIATE_TEST_SUITE_P(BlockSizes, VrelDamagedPageCacheTest, ::testing::Values(1, 4096));
+
+// ---------------------------------------------------------------------------------------------
+// SIGTERM during a slow copy: vrel stops after a whole block, ends by the signal, and a second
+// run resumes to the complete result.
+
+class VrelDamagedSignalTest : public DamagedMediaTest {};
+
+TEST_F(VrelDamagedSignalTest, StopsAfterWholeBlockAndResumes) {
+  constexpr int32_t kBlock = 512;
+  constexpr int64_t kLength = 128 * kBlock;
+  const Ranges bad = {{3000, 100}, {40000, 10}};
+  const Bytes source = PatternBytes(kLength, 61);
+  // 0.1 s per read: the whole copy would take 13 s or more, far longer than the stop.
+  DamagedMountOptions options = MountOptions(Bad(bad));
+  options.slow = {{0, kLength}};
+  options.slow_usec = 100000;
+  ASSERT_NO_FATAL_FAILURE(Mount(source, options));
+  const std::string target = dir_.Path("target.bin");
+  const Bytes expected = ExpectedFixed(source, bad, kBlock, {});
+
+  {
+    const std::string config_home = dir_.Path("config-stopped");
+    ChildProcess vrel(VREL_PATH, {VrelArgument(mount_->file_path(), target, kBlock)},
+                      {{"XDG_CONFIG_HOME", config_home}}, /*capture_stderr=*/true);
+    // Wait (bounded) for the first progress report: at least one block is then written.
+    const auto deadline = std::chrono::steady_clock::now() + kSignalTimeout;
+    while (InfoValue(config_home, "percent").empty() && vrel.Running() &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_FALSE(InfoValue(config_home, "percent").empty())
+        << "no Percent was reported; vrel stderr: " << vrel.stderr_text();
+    ASSERT_TRUE(vrel.Running()) << "vrel ended before it could be stopped";
+    vrel.Signal(SIGTERM);
+    const std::optional<ExitInfo> info = vrel.Wait(kSignalTimeout);
+    ASSERT_TRUE(info.has_value()) << "vrel did not end after SIGTERM";
+    EXPECT_FALSE(info->exited) << "vrel ended with " << Describe(*info)
+                               << "; stderr: " << vrel.stderr_text();
+    EXPECT_EQ(info->signal, SIGTERM);
+    EXPECT_EQ(InfoValue(config_home, "status"), "Starting...");
+  }
+
+  const Bytes partial = ReadFileBytes(target);
+  ASSERT_GT(partial.size(), 0u);
+  ASSERT_LT(partial.size(), source.size());
+  EXPECT_EQ(partial.size() % kBlock, 0u) << "the copy did not stop after a whole block";
+  EXPECT_TRUE(SameBytes(partial, Bytes(expected.begin(), expected.begin() + std::ssize(partial))));
+  // Every block read was written: the copy stopped between blocks, not within one.
+  const std::vector<Block> all_blocks = FixedBlocks(0, kLength, kBlock);
+  const std::vector<Block> stopped_blocks(all_blocks.begin(),
+                                          all_blocks.begin() + std::ssize(partial) / kBlock);
+  EXPECT_TRUE(SameBlocks(BlockReads(mount_->ReadRequests()), stopped_blocks));
+  ExpectImageUnchanged();
+
+  mount_->SetSlow(false);
+  ASSERT_NO_FATAL_FAILURE(RunToFinish(target, kBlock, "config-resumed"));
+  EXPECT_TRUE(SameBytes(ReadFileBytes(target), expected));
+  EXPECT_TRUE(SameBlocks(BlockReads(mount_->ReadRequests()), all_blocks));
+}
+
+}  // namespace
