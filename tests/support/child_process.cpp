@@ -69,6 +69,9 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     if (fd >= 0) {
       ::close(fd);
       stderr_path_ = tmpl;
+    } else {
+      ADD_FAILURE() << "cannot make a file for the standard error of " << program << ": "
+                    << std::strerror(errno);
     }
   }
   posix_spawn_file_actions_addopen(&actions, 2,
