@@ -284,7 +284,8 @@ TEST_F(VrelTest, KilledAtRandomPointsThenResumedGivesAnIdenticalCopy) {
     const std::optional<ExitInfo> end = vrel.Wait(std::chrono::seconds(60));
     ASSERT_TRUE(end.has_value());
     if (!end->exited) ++interrupted;
-    const Bytes got = ReadFileBytes(dir_.Path("dst"));
+    // Killed before it opened the target, vrel has not created it yet.
+    const Bytes got = Exists(dir_.Path("dst")) ? ReadFileBytes(dir_.Path("dst")) : Bytes{};
     ASSERT_LE(got.size(), src.size());
     ASSERT_TRUE(std::equal(got.begin(), got.end(), src.begin())) << "round " << round;
   }
