@@ -1,0 +1,41 @@
+#include "app/timeremain.h"
+
+#include <cmath>
+#include <utility>
+
+#include "platform/core/number_text.h"
+
+namespace {
+
+constexpr double kSecondsPerDay = 24.0 * 60 * 60;
+
+}  // namespace
+
+TimeRemain::TimeRemain(Now now) : now_(std::move(now)) {}
+
+void TimeRemain::MarkStart() { start_ = now_(); }
+
+QString TimeRemain::RemainingText(double percent) const {
+  if (!start_ || std::isnan(percent) || percent <= 0) return {};
+  if (percent > 100) percent = 100;
+
+  const std::chrono::duration<double> elapsed = now_() - *start_;
+  const double remaining = elapsed.count() * (100 - percent) / percent;
+  if (!std::isfinite(remaining)) return {};
+
+  // Rounded, not cut: fractions become whole numbers by rounding to the nearest, halves to the
+  // even one, throughout this program; and a cut would show 00:00:00 while most of a second is
+  // still to go.
+  const double seconds = std::fmod(platform::RoundHalfEven(remaining), kSecondsPerDay);
+  const int whole = static_cast<int>(seconds);
+  return QLatin1String(kRemainingPrefix) + QStringLiteral("%1:%2:%3")
+                                               .arg(whole / 3600, 2, 10, QLatin1Char('0'))
+                                               .arg(whole / 60 % 60, 2, 10, QLatin1Char('0'))
+                                               .arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
+
+std::optional<QString> TimeRemain::RemainingTextOf(std::string_view percent_text) const {
+  const std::optional<double> percent = platform::ParseNumber(percent_text);
+  if (!percent) return std::nullopt;
+  return RemainingText(*percent);
+}

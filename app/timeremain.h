@@ -1,0 +1,46 @@
+// TimeRemain: the job's start time, and the estimate of the time a copy still needs.
+//
+// The estimate assumes the copy keeps the average speed it has had since the start: if percent %
+// took the elapsed time, the remaining (100 − percent) % take elapsed × (100 − percent) / percent.
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string_view>
+
+// The text before the time in the estimate label.
+inline constexpr char kRemainingPrefix[] = "Estimated time remaining : ";
+
+class TimeRemain {
+ public:
+  // Elapsed time is measured on a steady clock, so a change of the wall clock (daylight saving,
+  // a manual correction) during a copy cannot bend the estimate.
+  using Clock = std::chrono::steady_clock;
+  using Now = std::function<Clock::time_point()>;
+
+  // `now` reads the clock; tests pass one they control.
+  explicit TimeRemain(Now now = Clock::now);
+
+  // Takes the job's start time: now.
+  void MarkStart();
+  // The start time taken last; std::nullopt before the first MarkStart.
+  std::optional<Clock::time_point> StartTime() const { return start_; }
+
+  // kRemainingPrefix followed by the remaining time as "hh:mm:ss" (24-hour clock, two digits each)
+  // in whole seconds, rounded to the nearest second with a half to the even one. Only the time of
+  // day is shown: whole days are dropped, so 25 hours read 01:00:00.
+  // The empty text for a percent of 0 (nothing is known yet), for a negative percent or NaN, for
+  // an estimate too large to compute, and before MarkStart. A percent above 100 counts as 100.
+  QString RemainingText(double percent) const;
+
+  // The estimate for the Percent text of the progress channel, in the user's number format;
+  // std::nullopt when the text is not a number (the label keeps what it shows).
+  std::optional<QString> RemainingTextOf(std::string_view percent_text) const;
+
+ private:
+  Now now_;
+  std::optional<Clock::time_point> start_;
+};
