@@ -1,0 +1,288 @@
+#include "platform/gui/dc.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+namespace gui {
+
+namespace {
+
+using i64 = std::int64_t;
+
+// A box in surface coordinates, already clipped to the surface, half-open.
+struct Box {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+  bool IsEmpty() const { return right <= left || bottom <= top; }
+};
+
+Box ClipBox(const Surface& s, i64 left, i64 top, i64 right, i64 bottom) {
+  Box b;
+  b.left = static_cast<int>(std::max<i64>(left, 0));
+  b.top = static_cast<int>(std::max<i64>(top, 0));
+  b.right = static_cast<int>(std::min<i64>(right, s.width()));
+  b.bottom = static_cast<int>(std::min<i64>(bottom, s.height()));
+  return b;
+}
+
+// Non-negative remainder: patterns repeat the same way on both sides of the origin.
+int Mod(i64 a, int n) {
+  const i64 r = a % n;
+  return static_cast<int>(r < 0 ? r + n : r);
+}
+
+// Calls op(pixel&, brush pixel) for every pixel of the box that the brush covers. A hatch bit
+// that is clear covers the pixel only with an opaque background.
+template <class Op>
+void ForEachBrushPixel(Surface& s, const Box& box, const Brush& brush, ColorRef bk_color,
+                       BkMode bk_mode, Point org, Op op) {
+  if (box.IsEmpty()) return;
+  switch (brush.kind()) {
+    case Brush::Kind::kNull:
+      return;
+    case Brush::Kind::kSolid: {
+      const std::uint32_t px = ToPixel(brush.color());
+      for (int y = box.top; y < box.bottom; ++y) {
+        std::uint32_t* row = s.Row(y);
+        for (int x = box.left; x < box.right; ++x) op(row[x], px);
+      }
+      return;
+    }
+    case Brush::Kind::kHatch: {
+      const std::uint32_t fore = ToPixel(brush.color());
+      const std::uint32_t back = ToPixel(bk_color);
+      const bool opaque = bk_mode == BkMode::kOpaque;
+      for (int y = box.top; y < box.bottom; ++y) {
+        const unsigned bits = HatchRow(brush.hatch_style(), Mod(i64{y} - org.y, 8));
+        std::uint32_t* row = s.Row(y);
+        for (int x = box.left; x < box.right; ++x) {
+          const bool set = (bits >> (7 - Mod(i64{x} - org.x, 8))) & 1u;
+          if (set) {
+            op(row[x], fore);
+          } else if (opaque) {
+            op(row[x], back);
+          }
+        }
+      }
+      return;
+    }
+    case Brush::Kind::kPattern: {
+      // The brush holds its own reference to the pixels, so this surface can be its source.
+      const Surface& pattern = brush.pattern();
+      const int pw = pattern.width();
+      const int ph = pattern.height();
+      for (int y = box.top; y < box.bottom; ++y) {
+        const std::uint32_t* prow = pattern.Row(Mod(i64{y} - org.y, ph));
+        std::uint32_t* row = s.Row(y);
+        for (int x = box.left; x < box.right; ++x) op(row[x], prow[Mod(i64{x} - org.x, pw)]);
+      }
+      return;
+    }
+  }
+}
+
+void Copy(std::uint32_t& dst, std::uint32_t src) { dst = src; }
+void Xor(std::uint32_t& dst, std::uint32_t src) { dst ^= (src & 0x00FFFFFFu); }
+
+void FillBox(Surface& s, i64 left, i64 top, i64 right, i64 bottom, ColorRef color) {
+  const Box box = ClipBox(s, left, top, right, bottom);
+  if (box.IsEmpty()) return;
+  const std::uint32_t px = ToPixel(color);
+  for (int y = box.top; y < box.bottom; ++y) {
+    std::uint32_t* row = s.Row(y);
+    std::fill(row + box.left, row + box.right, px);
+  }
+}
+
+void Put(Surface& s, i64 x, i64 y, std::uint32_t px) {
+  if (x < 0 || y < 0 || x >= s.width() || y >= s.height()) return;
+  s.Row(static_cast<int>(y))[x] = px;
+}
+
+// The pixels of a line without its end point; see the contract in dc.h. Pixel k along the major
+// axis sits q(k) minor steps from the start, q(k) = floor((2km + M - 1 + bias) / 2M), which is
+// the Bresenham walk with its direction bias in closed form. Only the k whose major coordinate
+// lies on the surface are visited, so a line far outside costs nothing.
+void SolidLine(Surface& s, i64 x0, i64 y0, i64 x1, i64 y1, std::uint32_t px) {
+  const i64 dx = x1 - x0;
+  const i64 dy = y1 - y0;
+  if (dx == 0 && dy == 0) return;
+  // Straight lines, the common case (gradients are made of them), as spans.
+  if (dy == 0) {
+    FillBox(s, dx > 0 ? x0 : x1 + 1, y0, dx > 0 ? x1 : x0 + 1, y0 + 1, FromPixel(px));
+    return;
+  }
+  if (dx == 0) {
+    FillBox(s, x0, dy > 0 ? y0 : y1 + 1, x0 + 1, dy > 0 ? y1 : y0 + 1, FromPixel(px));
+    return;
+  }
+  const bool x_major = (dx < 0 ? -dx : dx) > (dy < 0 ? -dy : dy);
+  const i64 major_delta = x_major ? dx : dy;
+  const i64 minor_delta = x_major ? dy : dx;
+  const i64 big_m = major_delta < 0 ? -major_delta : major_delta;
+  const i64 small_m = minor_delta < 0 ? -minor_delta : minor_delta;
+  const int major_step = major_delta < 0 ? -1 : 1;
+  const int minor_step = minor_delta < 0 ? -1 : (minor_delta > 0 ? 1 : 0);
+  // A tie goes to the smaller minor coordinate: when the minor coordinate falls, step early.
+  const i64 bias = minor_delta < 0 ? 1 : 0;
+
+  const i64 a0 = x_major ? x0 : y0;
+  const i64 b0 = x_major ? y0 : x0;
+  const i64 major_size = x_major ? s.width() : s.height();
+  i64 k_begin = 0;
+  i64 k_end = big_m;
+  if (major_step > 0) {
+    k_begin = std::max<i64>(k_begin, -a0);
+    k_end = std::min<i64>(k_end, major_size - a0);
+  } else {
+    k_begin = std::max<i64>(k_begin, a0 - major_size + 1);
+    k_end = std::min<i64>(k_end, a0 + 1);
+  }
+  if (k_begin >= k_end) return;
+
+  // q and its remainder at k_begin; 2 * k * m can pass 64 bits for lines across the int range.
+  __extension__ using i128 = __int128;
+  const i128 numerator = i128{2} * k_begin * small_m + big_m - 1 + bias;
+  i64 q = static_cast<i64>(numerator / (i128{2} * big_m));
+  i64 rem = static_cast<i64>(numerator % (i128{2} * big_m));
+  for (i64 k = k_begin; k < k_end; ++k) {
+    const i64 a = a0 + major_step * k;
+    const i64 b = b0 + minor_step * q;
+    if (x_major) {
+      Put(s, a, b, px);
+    } else {
+      Put(s, b, a, px);
+    }
+    rem += 2 * small_m;
+    if (rem >= 2 * big_m) {
+      rem -= 2 * big_m;
+      ++q;
+    }
+  }
+}
+
+}  // namespace
+
+Dc::Dc(Surface& surface)
+    : surface_(&surface), pen_(Pen(0x000000)), brush_(Brush::Solid(0xFFFFFF)) {}
+
+void Dc::FillRect(const Rect& rect, const Brush& brush) {
+  const Box box = ClipBox(*surface_, rect.left, rect.top, rect.right, rect.bottom);
+  if (brush.kind() == Brush::Kind::kSolid) {
+    FillBox(*surface_, box.left, box.top, box.right, box.bottom, brush.color());
+    return;
+  }
+  ForEachBrushPixel(*surface_, box, brush, bk_color_, bk_mode_, brush_org_, Copy);
+}
+
+void Dc::FrameRect(const Rect& rect, const Brush& brush) {
+  if (rect.IsEmpty()) return;
+  const i64 l = rect.left, t = rect.top, r = rect.right, b = rect.bottom;
+  const auto paint = [&](i64 left, i64 top, i64 right, i64 bottom) {
+    ForEachBrushPixel(*surface_, ClipBox(*surface_, left, top, right, bottom), brush, bk_color_,
+                      bk_mode_, brush_org_, Copy);
+  };
+  paint(l, t, r, t + 1);
+  paint(l, b - 1, r, b);
+  paint(l, t, l + 1, b);
+  paint(r - 1, t, r, b);
+}
+
+void Dc::LineTo(int x, int y) {
+  const Point from = position_;
+  position_ = {x, y};
+  if (pen_.IsNull()) return;
+  SolidLine(*surface_, from.x, from.y, x, y, ToPixel(pen_.color()));
+}
+
+void Dc::SetPixel(int x, int y, ColorRef color) { Put(*surface_, x, y, ToPixel(color)); }
+
+void Dc::DrawEdge(Rect* rect, Edge edge, EdgeFlags flags) {
+  const auto bits = static_cast<unsigned>(edge);
+  const bool two_rings = (bits & 0xC) != 0;
+  // Outer ring: raised is light over dark shadow, sunken shadow over highlight. Inner ring:
+  // raised is highlight over shadow, sunken dark shadow over light.
+  const bool outer_raised = (bits & 0x1) != 0;
+  const bool inner_raised = (bits & 0x4) != 0;
+  const ColorRef outer_tl = GetSysColor(outer_raised ? SysColor::k3dLight : SysColor::kBtnShadow);
+  const ColorRef outer_br =
+      GetSysColor(outer_raised ? SysColor::k3dDkShadow : SysColor::kBtnHighlight);
+  const ColorRef inner_tl =
+      GetSysColor(inner_raised ? SysColor::kBtnHighlight : SysColor::k3dDkShadow);
+  const ColorRef inner_br = GetSysColor(inner_raised ? SysColor::kBtnShadow : SysColor::k3dLight);
+
+  const i64 l = rect->left, t = rect->top, r = rect->right, b = rect->bottom;
+  if (Has(flags, EdgeFlags::kRect) && !rect->IsEmpty()) {
+    Surface& s = *surface_;
+    FillBox(s, l, t, r, t + 1, outer_tl);
+    FillBox(s, l, t, l + 1, b, outer_tl);
+    FillBox(s, l, b - 1, r, b, outer_br);
+    FillBox(s, r - 1, t, r, b, outer_br);
+    if (two_rings) {
+      FillBox(s, l + 1, t + 1, r - 1, t + 2, inner_tl);
+      FillBox(s, l + 1, t + 1, l + 2, b - 1, inner_tl);
+      FillBox(s, l + 1, b - 2, r - 1, b - 1, inner_br);
+      FillBox(s, r - 2, t + 1, r - 1, b - 1, inner_br);
+    }
+  }
+  const int width = two_rings ? 2 : 1;
+  if (Has(flags, EdgeFlags::kMiddle)) {
+    FillBox(*surface_, l + width, t + width, r - width, b - width, GetSysColor(SysColor::kBtnFace));
+  }
+  if (Has(flags, EdgeFlags::kAdjust)) {
+    const auto clamp = [](i64 v) {
+      return static_cast<int>(std::clamp<i64>(v, INT32_MIN, INT32_MAX));
+    };
+    *rect = {clamp(l + width), clamp(t + width), clamp(r - width), clamp(b - width)};
+  }
+}
+
+void Dc::PatBlt(int x, int y, int width, int height, Rop rop) {
+  if (width <= 0 || height <= 0) return;
+  const Box box = ClipBox(*surface_, x, y, i64{x} + width, i64{y} + height);
+  switch (rop) {
+    case Rop::kPatCopy:
+      ForEachBrushPixel(*surface_, box, brush_, bk_color_, bk_mode_, brush_org_, Copy);
+      return;
+    case Rop::kPatInvert:
+      ForEachBrushPixel(*surface_, box, brush_, bk_color_, bk_mode_, brush_org_, Xor);
+      return;
+    case Rop::kDstInvert:
+      ForEachBrushPixel(*surface_, box, Brush::Solid(0xFFFFFF), bk_color_, bk_mode_, brush_org_,
+                        Xor);
+      return;
+    case Rop::kBlackness:
+      FillBox(*surface_, box.left, box.top, box.right, box.bottom, 0x000000);
+      return;
+    case Rop::kWhiteness:
+      FillBox(*surface_, box.left, box.top, box.right, box.bottom, 0xFFFFFF);
+      return;
+  }
+}
+
+void Dc::BitBlt(int x, int y, int width, int height, const Surface& source, int x_src, int y_src) {
+  if (width <= 0 || height <= 0 || source.IsNull()) return;
+  Surface& dst = *surface_;
+  // Offsets within the block that land inside both surfaces.
+  const i64 dx_begin = std::max<i64>({0, -i64{x}, -i64{x_src}});
+  const i64 dx_end = std::min<i64>({width, i64{dst.width()} - x, i64{source.width()} - x_src});
+  const i64 dy_begin = std::max<i64>({0, -i64{y}, -i64{y_src}});
+  const i64 dy_end = std::min<i64>({height, i64{dst.height()} - y, i64{source.height()} - y_src});
+  if (dx_begin >= dx_end || dy_begin >= dy_end) return;
+  const auto count = static_cast<size_t>(dx_end - dx_begin);
+  // A copy within one surface that moves rows down must go bottom-up not to read its own output;
+  // memmove handles the overlap within a row. A different surface that merely shares pixels
+  // with this one keeps them: writing detaches this one first.
+  const bool bottom_up = &source == surface_ && y > y_src;
+  for (i64 i = 0; i < dy_end - dy_begin; ++i) {
+    const i64 dy = bottom_up ? dy_end - 1 - i : dy_begin + i;
+    std::uint32_t* to = dst.Row(static_cast<int>(y + dy)) + (x + dx_begin);
+    const std::uint32_t* from = source.Row(static_cast<int>(y_src + dy)) + (x_src + dx_begin);
+    std::memmove(to, from, count * sizeof(std::uint32_t));
+  }
+}
+
+}  // namespace gui
