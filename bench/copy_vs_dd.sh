@@ -78,10 +78,10 @@ done
 awk -v ns="$best" 'BEGIN { printf "%-28s %8.3f s   %.1f MB/s\n", "16 MiB in variable speed", ns / 1e9, 16 * 1048576 / (ns / 1e9) / 1e6 }'
 
 # Store writes: every write replaces the file by an exchange (or a rename where unsupported).
-for spec in "src4m 1" "src64m 100" "src16m 0"; do
-  set -- $spec
+for run in "src4m 1" "src64m 100" "src16m 0"; do
+  set -- $run
   rm -f "$work/out.count"
-  writes=$(strace -f -qq -e trace=renameat2,rename -o /dev/stdout "$vrel" "$work/$1;$work/out.count;$2" | grep -c -E '^[0-9 ]*(renameat2|rename)\(')
+  writes=$(strace -f -qq --seccomp-bpf -e trace=renameat2,rename -o /dev/stdout "$vrel" "$work/$1;$work/out.count;$2" | grep -c -E '^[0-9 ]*(renameat2|rename)\(')
   printf "%-28s %d store writes (target <= 10001)\n" "$1 at block size $2" "$writes"
 done
 

@@ -225,6 +225,21 @@ int MakeFolders(const std::string& dir) {
 
 // Holds the advisory lock for one write. The descriptor outlives the write, so the lock has to be
 // dropped explicitly; if the descriptor was closed meanwhile, closing dropped it already.
+// The lock file's first 8 bytes count the writes of all writers, so that a writer can tell
+// whether anyone else wrote since it did. A missing or short count reads as 0.
+uint64_t ReadGeneration(int lock_fd) {
+  uint64_t generation = 0;
+  const ssize_t n = ::pread(lock_fd, &generation, sizeof generation, 0);
+  return n == static_cast<ssize_t>(sizeof generation) ? generation : 0;
+}
+
+bool LockShared(int fd) {
+  while (::flock(fd, LOCK_SH) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
 class ExclusiveLock {
  public:
   explicit ExclusiveLock(const UniqueFd& fd) : fd_(fd) {}
@@ -237,23 +252,6 @@ class ExclusiveLock {
 
  private:
   const UniqueFd& fd_;
-};
-
-// Removes the temporary file unless the write got it into place.
-class TempFileRemover {
- public:
-  explicit TempFileRemover(int dir_fd) : dir_fd_(dir_fd) {}
-  TempFileRemover(const TempFileRemover&) = delete;
-  TempFileRemover& operator=(const TempFileRemover&) = delete;
-  ~TempFileRemover() {
-    // Best effort on a path already failing: the next write removes a leftover temp file anyway.
-    if (armed_) ::unlinkat(dir_fd_, kTempFile, 0);
-  }
-  void Disarm() { armed_ = false; }
-
- private:
-  int dir_fd_;
-  bool armed_ = true;
 };
 
 }  // namespace
@@ -293,8 +291,20 @@ SettingsStore::SettingsStore(std::string_view application) {
 
 std::string SettingsStore::Read(std::string_view section, std::string_view key) const {
   if (path_.empty()) return {};
+  // Writers overwrite the spare file in place while they hold the lock exclusively; a reader holds
+  // it shared while it reads, so the file it reads is never the one being written.
   std::string text;
-  if (ReadWholeFile(AT_FDCWD, path_.c_str(), &text) != 0) return {};
+  UniqueFd lock(::open(lock_path_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!lock.valid() && errno == ENOENT) {
+    // No writer has come yet: the file is read as it is, unless a writer began meanwhile.
+    if (ReadWholeFile(AT_FDCWD, path_.c_str(), &text) != 0) return {};
+    lock.reset(::open(lock_path_.c_str(), O_RDONLY | O_CLOEXEC));
+  }
+  if (lock.valid()) {
+    if (!LockShared(lock.get()) || ReadWholeFile(AT_FDCWD, path_.c_str(), &text) != 0) return {};
+  } else if (errno != ENOENT) {
+    return {};  // a lock that cannot be taken leaves nothing safe to read
+  }
   Document doc;
   if (!Parse(text, &doc)) return {};
   Section* s = FindSection(doc, section);
@@ -335,12 +345,13 @@ bool SettingsStore::Write(std::string_view section, std::string_view key, std::s
   }
   const ExclusiveLock lock(lock_fd_);
 
-  // A write is on the copy worker's per-block path: when the file in place is the one this
-  // object wrote, its text is known and reading it again is skipped.
+  // A write is on the copy worker's per-block path: when no writer has written since this one and
+  // the file in place is still the one it left, its text is known and reading it is skipped.
+  const uint64_t generation = ReadGeneration(lock_fd_.get());
   std::string text;
   struct stat now {};
-  if (written_fd_.valid() && ::fstatat(dir_fd_.get(), kFile, &now, 0) == 0 &&
-      SameFile(now, written_stat_)) {
+  if (written_ && generation == written_generation_ &&
+      ::fstatat(dir_fd_.get(), kFile, &now, 0) == 0 && SameFile(now, written_stat_)) {
     text = written_text_;
   } else if (const int read_error = ReadWholeFile(dir_fd_.get(), kFile, &text);
              read_error != 0 && read_error != ENOENT) {
@@ -348,22 +359,25 @@ bool SettingsStore::Write(std::string_view section, std::string_view key, std::s
     SetError(error, Failure("cannot read", path_, read_error));
     return false;
   }
+  written_ = false;
   Document doc;
   if (!Parse(text, &doc)) doc.clear();  // unparseable: replaced by just this value
   Set(doc, section, key, value);
   text = Serialize(doc);
 
-  const int dir = dir_fd_.get();
-  constexpr int kCreate = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
-  UniqueFd out(::openat(dir, kTempFile, kCreate, kFileMode));
-  if (!out.valid() && errno == EEXIST) {
-    // Under the lock, an existing temp file can only be a crashed writer's leftover.
-    if (::unlinkat(dir, kTempFile, 0) != 0) {
-      SetError(error, Failure("cannot remove stale", temp_path_, errno));
-      return false;
-    }
-    out.reset(::openat(dir, kTempFile, kCreate, kFileMode));
+  // Counted before anything changes: a write that fails half-way makes other writers read the
+  // file again, which costs them nothing but a read.
+  const uint64_t next = generation + 1;
+  if (::pwrite(lock_fd_.get(), &next, sizeof next, 0) != static_cast<ssize_t>(sizeof next)) {
+    SetError(error, Failure("cannot write", lock_path_, errno));
+    return false;
   }
+
+  // The spare holds the text before the last write. No reader has it open (readers read under the
+  // shared lock, and only the file in place), so it is rewritten in place: making and freeing a
+  // new file on every write would cost several times as much.
+  const int dir = dir_fd_.get();
+  UniqueFd out(::openat(dir, kTempFile, O_WRONLY | O_CREAT | O_CLOEXEC, kFileMode));
   if (!out.valid()) {
     const int e = errno;
     // The folder was removed under us: the next write has to make it and the lock file afresh.
@@ -371,28 +385,27 @@ bool SettingsStore::Write(std::string_view section, std::string_view key, std::s
     SetError(error, Failure("cannot create", temp_path_, e));
     return false;
   }
-  TempFileRemover remover(dir);
   struct stat written {};
   if (const int e = WriteAll(out.get(), text); e != 0) {
     SetError(error, Failure("cannot write", temp_path_, e));
     return false;
   }
-  if (::fstat(out.get(), &written) != 0) {
+  if (::ftruncate(out.get(), static_cast<off_t>(text.size())) != 0 ||
+      ::fstat(out.get(), &written) != 0 ||
+      ((written.st_mode & 07777) != kFileMode && ::fchmod(out.get(), kFileMode) != 0)) {
     SetError(error, Failure("cannot write", temp_path_, errno));
     return false;
   }
+  if (const int e = out.Close(); e != 0) {
+    SetError(error, Failure("cannot write", temp_path_, e));
+    return false;
+  }
 
-  // Exchanging the names is atomic for readers like a rename, and on ext4 it avoids the
-  // writeback a rename over an existing file starts; the old file then sits at the temp name.
+  // Exchanging the names is atomic for readers like a rename; the old text becomes the spare.
   bool replaced = false;
   if (exchange_supported_) {
     if (RenameExchange(dir, kTempFile, kFile) == 0) {
       replaced = true;
-      if (::unlinkat(dir, kTempFile, 0) != 0) {
-        // The new text is in place; what remains at the temp name is only the old text, which
-        // the next write removes before it creates its own temp file.
-        SetError(error, Failure("stored, but cannot remove old text at", temp_path_, errno));
-      }
     } else if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
       exchange_supported_ = false;
     } else if (errno != ENOENT) {
@@ -404,10 +417,8 @@ bool SettingsStore::Write(std::string_view section, std::string_view key, std::s
     SetError(error, Failure("cannot replace", path_, errno));
     return false;
   }
-  remover.Disarm();
-  // Kept open rather than closed: on a local file system close reports nothing that the write
-  // did not, and the open file pins the inode number that tells this file apart.
-  written_fd_ = std::move(out);
+  written_ = true;
+  written_generation_ = next;
   written_stat_ = written;
   written_text_ = std::move(text);
   return true;
@@ -437,7 +448,7 @@ bool SettingsStore::OpenFolder(std::string* error) {
 void SettingsStore::ForgetFolder() {
   dir_fd_.reset();
   lock_fd_.reset();
-  written_fd_.reset();
+  written_ = false;
 }
 
 }  // namespace platform

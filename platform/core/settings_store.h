@@ -4,14 +4,17 @@
 // XDG_CONFIG_HOME is unset or not absolute), with one [section] per section and key=value lines.
 // Section and key names compare without regard to ASCII letter case.
 //
-// A write replaces the whole file atomically under an advisory lock (flock on settings.ini.lock),
-// so a reader in any process sees the old or the new text, never a mixture. Readers take no lock.
+// A write puts the whole new text into a spare file (settings.ini.tmp, which holds the text before
+// the last write) and exchanges it with settings.ini atomically, under an advisory lock (flock on
+// settings.ini.lock: exclusive for writers, shared for readers while they read), so a reader in
+// any process sees the old or the new text, never a mixture.
 // An absent file, section or key reads as the empty text; a file that cannot be parsed reads as
 // empty and is replaced on the next write.
 #pragma once
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -51,10 +54,10 @@ class SettingsStore {
   UniqueFd lock_fd_;  // opened on the first write, kept for the object's life
   bool exchange_supported_ = true;
 
-  // The file this object wrote last, held open so that its inode number cannot be given to
-  // another file: while the name still leads to it, its text is written_text_ and the write can
-  // skip reading the file again.
-  UniqueFd written_fd_;
+  // What this object wrote last: while the write count in the lock file shows no write since and
+  // the file in place is still that file, its text is written_text_ and needs no reading.
+  bool written_ = false;
+  uint64_t written_generation_ = 0;
   struct stat written_stat_ {};
   std::string written_text_;
 };

@@ -130,7 +130,11 @@ std::set<std::string> Names(const std::string& folder) {
   return names;
 }
 
-const std::set<std::string> kCleanFolder = {"settings.ini", "settings.ini.lock"};
+// A store's folder holds its file, the lock, and from the second write on the spare (the text
+// before the last write); nothing else, such as a half-written file, ever stays behind.
+const std::set<std::string> kFirstWriteFolder = {"settings.ini", "settings.ini.lock"};
+const std::set<std::string> kCleanFolder = {"settings.ini", "settings.ini.lock",
+                                            "settings.ini.tmp"};
 
 class SettingsStoreTest : public ::testing::Test {
  protected:
@@ -275,7 +279,7 @@ TEST_F(SettingsStoreTest, RejectedNamesAndValuesLeaveFileUnchanged) {
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(FileText(IniPath()), before);
   }
-  EXPECT_EQ(Names(AppDir()), kCleanFolder);
+  EXPECT_EQ(Names(AppDir()), kFirstWriteFolder);
 
   // Nothing at all is created by a rejected first write.
   TempFolder other;
@@ -300,15 +304,31 @@ TEST_F(SettingsStoreTest, FileIsPrivateWhateverTheUmaskOrOldMode) {
   EXPECT_EQ(store.Read("S", "k"), "2");
 }
 
-TEST_F(SettingsStoreTest, TempFileNeverLingers) {
+TEST_F(SettingsStoreTest, SpareHoldsThePreviousTextAndNothingElseLingers) {
   SettingsStore store(kApp);
   std::string error;
+  std::optional<std::string> previous;
   for (int i = 0; i < 5; ++i) {  // the first write creates the file, the later ones replace it
     ASSERT_TRUE(store.Write("S", i % 2 ? "a" : "b", std::to_string(i), &error)) << error;
-    EXPECT_EQ(Names(AppDir()), kCleanFolder) << "after write " << i;
+    EXPECT_EQ(Names(AppDir()), i == 0 ? kFirstWriteFolder : kCleanFolder) << "after write " << i;
+    if (previous) {
+      EXPECT_EQ(FileText(TempPath()), previous) << "after write " << i;
+    }
+    previous = FileText(IniPath());
   }
   EXPECT_EQ(store.Read("S", "a"), "3");
   EXPECT_EQ(store.Read("S", "b"), "4");
+}
+
+// The spare is rewritten in place: a longer text before must not leave its tail behind.
+TEST_F(SettingsStoreTest, ShorterTextAfterLongerOneLeavesNoTail) {
+  SettingsStore store(kApp);
+  std::string error;
+  ASSERT_TRUE(store.Write("S", "k", std::string(300, 'x'), &error)) << error;
+  ASSERT_TRUE(store.Write("S", "k", "short", &error)) << error;
+  ASSERT_TRUE(store.Write("S", "k", "s", &error)) << error;  // into the 300-byte file's place
+  EXPECT_EQ(FileText(IniPath()), "[S]\nk=s\n");
+  EXPECT_EQ(Mode(IniPath()), 0600u);
 }
 
 // True when another open of the lock file can take the lock at once.
@@ -332,6 +352,7 @@ TEST_F(SettingsStoreTest, LockIsReleasedAfterEveryWrite) {
   ASSERT_TRUE(store.Write("S", "k", "2", &error)) << error;
   EXPECT_TRUE(LockIsFree(lock_path)) << "after a write that replaced the file";
 
+  fs::remove(TempPath());
   fs::create_directories(TempPath() + "/blocker");
   ASSERT_FALSE(store.Write("S", "k", "3", &error));
   EXPECT_TRUE(LockIsFree(lock_path)) << "after a failed write";
@@ -350,7 +371,7 @@ TEST_F(SettingsStoreTest, StaleTempFileFromCrashedWriterDoesNotBlockWrites) {
     EXPECT_EQ(store.Read("S", "k"), "v");
     EXPECT_EQ(store.Read("S", "stale"), "");
     EXPECT_EQ(store.Read("S", "old"), file_exists ? "1" : "");
-    EXPECT_EQ(Names(AppDir()), kCleanFolder);
+    EXPECT_EQ(Names(AppDir()), file_exists ? kCleanFolder : kFirstWriteFolder);
     EXPECT_EQ(Mode(IniPath()), 0600u);
   }
 }
@@ -385,7 +406,7 @@ TEST_F(SettingsStoreTest, StoreRecoversWhenItsFolderIsRemoved) {
   EXPECT_NE(error.find(AppDir()), std::string::npos) << error;
   ASSERT_TRUE(store.Write("S", "k", "3", &error)) << error;
   EXPECT_EQ(store.Read("S", "k"), "3");
-  EXPECT_EQ(Names(AppDir()), kCleanFolder);
+  EXPECT_EQ(Names(AppDir()), kFirstWriteFolder);
 }
 
 TEST_F(SettingsStoreTest, WriteWhereFileCannotBeMadeFailsWithError) {
@@ -584,6 +605,13 @@ TEST_F(SettingsStoreTest, WriterSeesChangesMadeSinceItsLastWrite) {
   ASSERT_TRUE(second.Write("Info", "Percent", "12", &error)) << error;
   ASSERT_TRUE(first.Write("Info", "Status", "Finished", &error)) << error;
   EXPECT_EQ(FileText(IniPath()), "[Info]\nStatus=Finished\nPercent=12\n");
+
+  // Another writer rewrites, in place, the very file this one left, with a text of the same size:
+  // neither the file's identity nor its size tells, only the write count does.
+  ASSERT_TRUE(second.Write("Info", "Percent", "17", &error)) << error;
+  ASSERT_TRUE(second.Write("Info", "Percent", "18", &error)) << error;
+  ASSERT_TRUE(first.Write("Info", "Status", "Finished", &error)) << error;
+  EXPECT_EQ(FileText(IniPath()), "[Info]\nStatus=Finished\nPercent=18\n");
 
   // Appended in place, as an editor without a temporary file would.
   {
