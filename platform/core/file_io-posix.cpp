@@ -1,6 +1,8 @@
 #include "platform/core/file_io.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,14 +35,32 @@ File File::OpenReadWrite(const std::string& path, int* error) {
   return File(fd);
 }
 
+namespace {
+
+// A disc or disk read through its device has no file size: the device knows its own.
+int64_t LengthOf(int fd, const struct stat& st, int* error) {
+  if (!S_ISBLK(st.st_mode)) {
+    *error = 0;
+    return st.st_size;
+  }
+  uint64_t bytes = 0;
+  if (::ioctl(fd, BLKGETSIZE64, &bytes) != 0) {
+    *error = errno;
+    return -1;
+  }
+  *error = 0;
+  return static_cast<int64_t>(bytes);
+}
+
+}  // namespace
+
 int64_t File::Length(int* error) const {
   struct stat st {};
   if (::fstat(fd_.get(), &st) != 0) {
     *error = errno;
     return -1;
   }
-  *error = 0;
-  return st.st_size;
+  return LengthOf(fd_.get(), st, error);
 }
 
 IoResult File::ReadAt(std::span<std::byte> buf, int64_t offset) const {
@@ -90,8 +110,9 @@ int64_t FileLength(const std::string& path, int* error) {
     *error = errno;
     return -1;
   }
-  *error = 0;
-  return st.st_size;
+  if (!S_ISBLK(st.st_mode)) return LengthOf(-1, st, error);
+  const File device = File::OpenRead(path, error);
+  return device.is_open() ? device.Length(error) : -1;
 }
 
 std::string ErrorText(int error) { return std::strerror(error); }

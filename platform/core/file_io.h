@@ -30,7 +30,7 @@ class File {
   bool is_open() const { return fd_.valid(); }
   int fd() const { return fd_.get(); }
 
-  // Current length in bytes, or -1 with *error set.
+  // Current length in bytes (a block device's size for a device), or -1 with *error set.
   int64_t Length(int* error) const;
 
   // Reads buf.size() bytes at `offset`, going on after short counts and EINTR until the buffer is
@@ -49,7 +49,8 @@ class File {
   UniqueFd fd_;
 };
 
-// The length of a named file, or -1 with *error set (missing file, no permission).
+// The length of a named file (a block device's size for a device), or -1 with *error set
+// (missing file, no permission).
 int64_t FileLength(const std::string& path, int* error);
 
 // The text of an errno value, for messages.

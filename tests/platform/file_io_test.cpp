@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "tests/support/loop_device.h"
 #include "tests/support/temp_dir.h"
 
 namespace platform {
@@ -84,6 +85,20 @@ TEST(FileIoTest, WriteOnAFullDeviceReportsNoSpace) {
   const IoResult r = full.WriteAt(Bytes("data"), 0);
   EXPECT_EQ(r.error, ENOSPC);
   EXPECT_EQ(r.done, 0u);
+}
+
+// A device has no file size of its own; its length is the device's size.
+TEST(FileIoTest, LengthOfABlockDeviceIsItsSize) {
+  TempDir dir;
+  constexpr size_t kBytes = 3 << 20;
+  WriteFileBytes(dir.Path("image"), testing_support::PatternBytes(kBytes));
+  testing_support::LoopDevice loop(dir.Path("image"));
+  if (loop.device().empty()) GTEST_SKIP() << "no loop device here: " << loop.why();
+  int err = 0;
+  EXPECT_EQ(FileLength(loop.device(), &err), static_cast<int64_t>(kBytes)) << ErrorText(err);
+  File device = File::OpenRead(loop.device(), &err);
+  ASSERT_TRUE(device.is_open()) << ErrorText(err);
+  EXPECT_EQ(device.Length(&err), static_cast<int64_t>(kBytes)) << ErrorText(err);
 }
 
 TEST(FileIoTest, LengthOfAMissingFileIsAnError) {

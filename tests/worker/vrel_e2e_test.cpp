@@ -14,6 +14,7 @@
 #include "platform/core/settings_store.h"
 #include "tests/support/child_process.h"
 #include "tests/support/env.h"
+#include "tests/support/loop_device.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -186,6 +187,17 @@ TEST_F(VrelTest, FailuresLeaveStatusStarting) {
     }
   }
   EXPECT_FALSE(Exists(dir_.Path("missing"))) << "a missing source was created";
+}
+
+// A disc or disk read through its device, as a rescue often is.
+TEST_F(VrelTest, CopiesABlockDevice) {
+  const Bytes src = PatternBytes(1 << 20, 5);
+  WriteFileBytes(dir_.Path("image"), src);
+  testing_support::LoopDevice loop(dir_.Path("image"));
+  if (loop.device().empty()) GTEST_SKIP() << "no loop device here: " << loop.why();
+  ExpectExit(Copy(loop.device(), dir_.Path("dst"), "4096"), kExitFinished);
+  EXPECT_TRUE(ReadFileBytes(dir_.Path("dst")) == src) << "the copy differs from the device";
+  EXPECT_EQ(Status(), "Finished");
 }
 
 TEST_F(VrelTest, PercentUsesTheUsersDecimalSeparator) {
