@@ -1,9 +1,11 @@
 #include "worker/mm.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <vector>
 
+#include "platform/core/file_io.h"
 #include "platform/core/message_queue.h"
 #include "platform/core/number_text.h"
 #include "worker/fc.h"
@@ -61,14 +63,20 @@ CommandLine ParseCommandLine(std::string_view text) {
 }
 
 int Main(int argc, const char* const* argv) {
-  platform::InitUserLocale();
+  // Without the user's locale both programs fall back to the same C format: nothing to report.
+  (void)platform::InitUserLocale();
   platform::MessageQueue& queue = platform::MessageQueue::Process();
-  platform::BridgeTerminationSignals(queue);
+  if (!platform::BridgeTerminationSignals(queue)) {
+    // The copy still works; a termination signal would then end it between two writes, which
+    // a resume also repairs.
+    (void)std::fprintf(stderr, "vrel: cannot handle termination signals: %s\n",
+                       platform::ErrorText(errno).c_str());
+  }
 
   const CommandLine cl = ParseCommandLine(JoinArguments(argc, argv));
   if (!cl.complete) {
-    std::fprintf(stderr,
-                 "usage: vrel <source>;<target>;<block size in bytes, 0 for variable speed>\n");
+    (void)std::fprintf(
+        stderr, "usage: vrel <source>;<target>;<block size in bytes, 0 for variable speed>\n");
     return kExitBadCommandLine;
   }
 
@@ -82,7 +90,7 @@ int Main(int argc, const char* const* argv) {
   if (result.status == CopyStatus::kStopped && result.stop_signal != 0) {
     platform::ReraiseSignal(result.stop_signal);
   }
-  std::fprintf(stderr, "vrel: %s\n", result.error.c_str());
+  (void)std::fprintf(stderr, "vrel: %s\n", result.error.c_str());
   return kExitCopyFailed;
 }
 

@@ -98,13 +98,15 @@ size_t MessageQueue::size() {
   return queue_.size();
 }
 
-void BridgeTerminationSignals(MessageQueue& queue) {
+bool BridgeTerminationSignals(MessageQueue& queue) {
   queue.takes_signals_ = true;
   struct sigaction sa {};
   sa.sa_handler = RecordSignal;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;  // a read or write in progress finishes its block
-  for (int sig : kBridgedSignals) sigaction(sig, &sa, nullptr);
+  bool all = true;
+  for (int sig : kBridgedSignals) all = sigaction(sig, &sa, nullptr) == 0 && all;
+  return all;
 }
 
 void ReraiseSignal(int sig) {

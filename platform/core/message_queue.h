@@ -66,7 +66,7 @@ class MessageQueue {
   bool takes_signals() const { return takes_signals_; }
 
  private:
-  friend void BridgeTerminationSignals(MessageQueue& queue);
+  friend bool BridgeTerminationSignals(MessageQueue& queue);
 
   std::deque<Message> queue_;
   std::vector<std::pair<uint32_t, Handler>> handlers_;
@@ -74,8 +74,9 @@ class MessageQueue {
   bool takes_signals_ = false;
 };
 
-// Installs handlers for SIGTERM, SIGINT and SIGHUP that post a close message on `queue`.
-void BridgeTerminationSignals(MessageQueue& queue);
+// Installs handlers for SIGTERM, SIGINT and SIGHUP that post a close message on `queue`. Returns
+// false, with errno set, when a handler could not be installed (that signal keeps its action).
+bool BridgeTerminationSignals(MessageQueue& queue);
 
 // Restores the default action of `signal` and raises it, so that the process's exit status
 // tells that the signal ended it. Returns only if the signal does not end the process.

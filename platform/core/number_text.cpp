@@ -21,7 +21,7 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 }  // namespace
 
-void InitUserLocale() { std::setlocale(LC_ALL, ""); }
+bool InitUserLocale() { return std::setlocale(LC_ALL, "") != nullptr; }
 
 std::string NumberText(double value) {
   if (value == 0) value = 0;  // no "-0"

@@ -9,8 +9,9 @@
 namespace platform {
 
 // Adopts the user's locale from the environment (setlocale(LC_ALL, "")). Call once at start-up,
-// before any other thread exists.
-void InitUserLocale();
+// before any other thread exists. False when the environment names a locale that is not installed:
+// the C locale's format then stays in force, in both programs alike.
+bool InitUserLocale();
 
 // The shortest text of `value` with up to 15 significant digits: no trailing zeros, no decimal
 // separator for whole numbers, the user's decimal separator otherwise, no thousands separators.

@@ -80,7 +80,7 @@ class SignalBridgeTest : public ::testing::Test {
 
 TEST_F(SignalBridgeTest, TerminationSignalsBecomeCloseMessages) {
   MessageQueue q;
-  BridgeTerminationSignals(q);
+  ASSERT_TRUE(BridgeTerminationSignals(q));
   std::vector<uintptr_t> closes;
   q.SetHandler(kMsgClose, [&](const Message& m) { closes.push_back(m.wparam); });
   EXPECT_EQ(q.size(), 0u);
