@@ -1,6 +1,9 @@
 // What a control asks of the window that hosts it.
 #pragma once
 
+#include <QObject>
+
+#include <string>
 #include <string_view>
 
 #include "platform/gui/color.h"
@@ -22,6 +25,12 @@ class ControlHost {
 
   // False while the window is being designed, true when the program runs.
   virtual bool UserMode() const = 0;
+
+  // The name the window gives `control` when it is placed on it for the first time (a new
+  // button shows it as its caption). Empty unless the host names its controls.
+  virtual std::string AmbientDisplayName(const QObject& /*control*/) const { return {}; }
+  // Whether the window shows `control` as its default button (the one Enter presses).
+  virtual bool AmbientDisplayAsDefault(const QObject& /*control*/) const { return false; }
 };
 
 }  // namespace gui

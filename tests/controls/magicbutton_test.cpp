@@ -1,0 +1,251 @@
+// MagicButton as a widget: properties and persistence, then input and hover through Qt events.
+#include "controls/magicbutton.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using gui::ColorRef;
+using gui::Rgb;
+
+class RecordingHost : public gui::ControlHost {
+ public:
+  void PropertyChanged(std::string_view name) override { changed.emplace_back(name); }
+  gui::FontDesc AmbientFont() const override { return {"Arial", 9.75}; }
+  ColorRef AmbientBackColor() const override { return 0x8000000Fu; }
+  bool UserMode() const override { return user_mode; }
+  std::string AmbientDisplayName(const QObject&) const override { return "MagicButton1"; }
+  bool AmbientDisplayAsDefault(const QObject&) const override { return is_default; }
+
+  std::vector<std::string> changed;
+  bool user_mode = true;
+  bool is_default = false;
+};
+
+// Whether the surface was painted since `key` (every paint detaches the image).
+qint64 PaintKey(const MagicButton& b) { return b.surface().image().cacheKey(); }
+
+TEST(MagicButtonModelTest, NewInstanceAndAFormThatStoresOnlyTheType) {
+  RecordingHost host;
+  MagicButton fresh(nullptr, &host);
+  EXPECT_EQ(fresh.Caption(), "MagicButton1");
+  EXPECT_EQ(fresh.Font(), (gui::FontDesc{"Arial", 9.75}));
+  EXPECT_EQ(fresh.ButtonType(), 2);
+  EXPECT_EQ(fresh.ColorScheme(), 1);
+  // The computed colours, not references to system colours.
+  EXPECT_EQ(fresh.BackColor(), Rgb(212, 208, 200));
+  EXPECT_EQ(fresh.BackOver(), Rgb(212, 208, 200));
+  EXPECT_EQ(fresh.ForeColor(), Rgb(0, 0, 0));
+  EXPECT_EQ(fresh.MaskColor(), 0xC0C0C0u);
+  EXPECT_TRUE(fresh.Enabled() && fresh.ShowFocusRect() && fresh.UseMaskColor());
+  EXPECT_EQ(fresh.Version(), "2.0.6");
+
+  gui::PropertyBag bag;
+  bag.WriteProperty("btype", 14);
+  MagicButton loaded(nullptr, &host);
+  host.changed.clear();
+  loaded.ReadProperties(bag);
+  EXPECT_EQ(loaded.ButtonType(), 14);
+  EXPECT_EQ(loaded.Caption(), "");
+  EXPECT_EQ(loaded.ColorScheme(), 1);
+  EXPECT_TRUE(loaded.Enabled() && loaded.ShowFocusRect() && loaded.UseMaskColor());
+  EXPECT_EQ(loaded.MaskColor(), 0xC0C0C0u);
+  EXPECT_EQ(loaded.BackColor(), 0x8000000Fu);  // system button face, kept as a reference
+  EXPECT_EQ(loaded.BackOver(), 0x8000000Fu);
+  EXPECT_EQ(loaded.ForeColor(), 0x80000012u);
+  EXPECT_EQ(loaded.ForeOver(), 0x80000012u);
+  EXPECT_EQ(loaded.Font(), (gui::FontDesc{"Arial", 9.75}));  // the current font
+  EXPECT_TRUE(host.changed.empty());
+}
+
+TEST(MagicButtonModelTest, OverColoursDefaultToTheStoredColoursNotTheSystemOnes) {
+  gui::PropertyBag bag;
+  bag.WriteProperty("BCOL", 0x123456);
+  bag.WriteProperty("fcol", 0x000080);
+  MagicButton b;
+  b.ReadProperties(bag);
+  EXPECT_EQ(b.BackOver(), 0x123456u);
+  EXPECT_EQ(b.ForeOver(), 0x000080u);
+}
+
+TEST(MagicButtonModelTest, WritesEveryKeyInOrderAndReadsItBack) {
+  MagicButton b;
+  b.SetButtonType(14);
+  b.SetCaption("&Copy");
+  b.SetColorScheme(2);
+  b.SetBackColor(0xFFFFFF);
+  b.SetBackOver(0xE0E0E0);
+  b.SetForeOver(Rgb(9, 119, 255));
+  b.SetSoftBevel(true);
+  b.SetSpecialEffect(3);
+  b.SetShowFocusRect(false);
+  b.SetHandPointer(true);
+  QImage picture(3, 2, QImage::Format_RGB32);
+  picture.fill(Qt::red);
+  b.SetPictureOver(picture);
+  gui::PropertyBag bag;
+  b.WriteProperties(bag);
+  EXPECT_EQ(bag.Names(),
+            (std::vector<std::string>{"btype", "tx",    "enab", "font",  "coltype", "focusr",
+                                      "bcol",  "bcolo", "fcol", "fcolo", "mcol",    "mptr",
+                                      "micon", "picn",  "pich", "umcol", "soft",    "picpos",
+                                      "ngrey", "fx",    "hand", "check", "value"}));
+  EXPECT_EQ(bag.ReadProperty<gui::Surface>("pich", {}).width(), 3);
+
+  MagicButton copy;
+  copy.ReadProperties(bag);
+  EXPECT_EQ(copy.ButtonType(), 14);
+  EXPECT_EQ(copy.Caption(), "&Copy");
+  EXPECT_EQ(copy.BackOver(), 0xE0E0E0u);
+  EXPECT_EQ(copy.ForeOver(), Rgb(9, 119, 255));
+  EXPECT_TRUE(copy.SoftBevel() && copy.HandPointer());
+  EXPECT_EQ(copy.MousePointer(), 99);
+  EXPECT_EQ(copy.cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_EQ(copy.PictureOver().pixel(2, 1), QColor(Qt::red).rgb());
+  EXPECT_TRUE(copy.PictureNormal().isNull());
+}
+
+// What each property write draws ("up" is the up state, "redraw" keeps the state drawn last)
+// and under which key it tells the host.
+TEST(MagicButtonModelTest, EachWriteDrawsAndMarksAsStated) {
+  enum class Draws { kNothing, kRedraw, kUp };
+  QImage picture(4, 4, QImage::Format_RGB32);
+  picture.fill(Qt::blue);
+  const struct {
+    const char* name;
+    std::function<void(MagicButton&)> write;
+    Draws draws;
+    std::vector<std::string> marked;
+  } rows[] = {
+      {"BackColor", [](MagicButton& b) { b.SetBackColor(1); }, Draws::kRedraw, {"BCOL"}},
+      {"BackOver", [](MagicButton& b) { b.SetBackOver(1); }, Draws::kRedraw, {"BCOLO"}},
+      {"ForeColor", [](MagicButton& b) { b.SetForeColor(1); }, Draws::kRedraw, {"FCOL"}},
+      {"ForeOver", [](MagicButton& b) { b.SetForeOver(1); }, Draws::kRedraw, {"FCOLO"}},
+      {"MaskColor", [](MagicButton& b) { b.SetMaskColor(1); }, Draws::kRedraw, {"MCOL"}},
+      {"ButtonType", [](MagicButton& b) { b.SetButtonType(3); }, Draws::kUp, {"BTYPE"}},
+      {"Caption", [](MagicButton& b) { b.SetCaption("x"); }, Draws::kUp, {"TX"}},
+      {"Enabled", [](MagicButton& b) { b.SetEnabled(false); }, Draws::kUp, {"ENAB"}},
+      {"Font",
+       [](MagicButton& b) {
+         b.SetFont({"Arial", 12});
+       },
+       Draws::kUp,
+       {"FONT"}},
+      {"FontBold", [](MagicButton& b) { b.SetFontBold(true); }, Draws::kUp, {}},
+      {"FontItalic", [](MagicButton& b) { b.SetFontItalic(true); }, Draws::kUp, {}},
+      {"FontUnderline", [](MagicButton& b) { b.SetFontUnderline(true); }, Draws::kUp, {}},
+      {"FontSize", [](MagicButton& b) { b.SetFontSize(14); }, Draws::kUp, {}},
+      {"FontName", [](MagicButton& b) { b.SetFontName("Arial"); }, Draws::kUp, {}},
+      {"ColorScheme", [](MagicButton& b) { b.SetColorScheme(3); }, Draws::kUp, {"COLTYPE"}},
+      {"ShowFocusRect",
+       [](MagicButton& b) { b.SetShowFocusRect(false); },
+       Draws::kRedraw,
+       {"FOCUSR"}},
+      {"MousePointer", [](MagicButton& b) { b.SetMousePointer(2); }, Draws::kNothing, {"MPTR"}},
+      {"MouseIcon", [&](MagicButton& b) { b.SetMouseIcon(picture); }, Draws::kNothing, {"MICON"}},
+      {"HandPointer", [](MagicButton& b) { b.SetHandPointer(true); }, Draws::kNothing, {"HAND"}},
+      {"SoftBevel", [](MagicButton& b) { b.SetSoftBevel(true); }, Draws::kRedraw, {"SOFT"}},
+      {"PictureNormal",
+       [&](MagicButton& b) { b.SetPictureNormal(picture); },
+       Draws::kRedraw,
+       {"PICN"}},
+      {"PictureOver (not hovered)",
+       [&](MagicButton& b) { b.SetPictureOver(picture); },
+       Draws::kNothing,
+       {"PICO"}},
+      {"PicturePosition",
+       [](MagicButton& b) { b.SetPicturePosition(2); },
+       Draws::kRedraw,
+       {"PICPOS"}},
+      {"UseMaskColor (no picture)",
+       [](MagicButton& b) { b.SetUseMaskColor(false); },
+       Draws::kNothing,
+       {"UMCOL"}},
+      {"UseGreyscale with a picture",
+       [&](MagicButton& b) {
+         b.SetPictureNormal(picture);
+         b.SetUseGreyscale(true);
+       },
+       Draws::kRedraw,
+       {"PICN", "NGREY"}},
+      {"SpecialEffect", [](MagicButton& b) { b.SetSpecialEffect(1); }, Draws::kRedraw, {"FX"}},
+      {"CheckBoxBehaviour",
+       [](MagicButton& b) { b.SetCheckBoxBehaviour(true); },
+       Draws::kRedraw,
+       {"CHECK"}},
+      {"Value (no check box)",
+       [](MagicButton& b) { b.SetValue(true); },
+       Draws::kNothing,
+       {"VALUE"}},
+  };
+  for (const auto& row : rows) {
+    RecordingHost host;
+    MagicButton b(nullptr, &host);
+    b.resize(60, 20);
+    b.DrawButton(2, true);
+    host.changed.clear();
+    const qint64 before = PaintKey(b);
+    row.write(b);
+    EXPECT_EQ(PaintKey(b) != before, row.draws != Draws::kNothing) << row.name;
+    EXPECT_EQ(b.LastState(), row.draws == Draws::kUp ? 0 : 2) << row.name;
+    EXPECT_EQ(host.changed, row.marked) << row.name;
+  }
+}
+
+TEST(MagicButtonModelTest, DesignTimeCouplingsAndFontAttributes) {
+  RecordingHost host;
+  host.user_mode = false;
+  MagicButton b(nullptr, &host);
+  b.SetBackColor(0x111111);
+  b.SetForeColor(0x222222);
+  EXPECT_EQ(b.BackOver(), 0x111111u);
+  EXPECT_EQ(b.ForeOver(), 0x222222u);
+  b.SetButtonType(5);  // Etched is designed bold
+  EXPECT_TRUE(b.FontBold());
+
+  host.user_mode = true;
+  b.SetBackColor(0x333333);
+  EXPECT_EQ(b.BackOver(), 0x111111u);
+
+  // The attributes act on the same font the Font property returns, and round like the design.
+  b.SetFont({"Arial", 8.5});
+  EXPECT_EQ(b.FontSize(), 8);
+  b.SetFont({"Arial", 9.5});
+  EXPECT_EQ(b.FontSize(), 10);
+  host.changed.clear();
+  b.SetFontItalic(true);
+  EXPECT_TRUE(b.Font().italic);
+  EXPECT_TRUE(host.changed.empty());
+}
+
+TEST(MagicButtonModelTest, DisableRefreshStoresWithoutDrawingUntilRefresh) {
+  MagicButton b;
+  b.resize(60, 20);
+  b.DrawButton(0, true);
+  b.DisableRefresh();
+  const qint64 before = PaintKey(b);
+  b.SetCaption("Later");
+  b.SetButtonType(14);
+  EXPECT_EQ(PaintKey(b), before);
+  EXPECT_EQ(b.Caption(), "Later");
+  b.Refresh();
+  EXPECT_NE(PaintKey(b), before);
+}
+
+TEST(MagicButtonModelTest, ValueDrawsPressedOnlyWithTheCheckBoxBehaviour) {
+  MagicButton b;
+  b.resize(60, 20);
+  b.DrawButton(0, true);
+  b.SetValue(true);
+  EXPECT_EQ(b.LastState(), 0);
+  b.SetCheckBoxBehaviour(true);
+  EXPECT_EQ(b.LastState(), 2);
+  b.DrawButton(0, true);
+  EXPECT_EQ(b.LastState(), 2);
+}
+
+}  // namespace
