@@ -3,8 +3,13 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <utility>
+
+#include "platform/gui/region.h"
 
 namespace magicbutton {
 
@@ -251,18 +256,648 @@ void BlendPicture(gui::Dc& dc, int x, int y, int w, int h, const gui::Surface& s
   }
 }
 
+namespace {
+
+// Fixed colours of RoundedGradient and Etched.
+constexpr ColorRef kRoundedOutline = 0x733C00;
+constexpr ColorRef kRoundedCorner = 0x7B4D10;
+constexpr ColorRef kEtchedCaptionFrame = 0xCC9999;
+// The six shapes drawn over RoundedGradient while hovered, and while focused (or default).
+constexpr std::array<ColorRef, 6> kHoverLines = {0x31B2FF, 0x0096E7, 0xCEF3FF,
+                                                 0x8CDBFF, 0x6BCBFF, 0x6BCBFF};
+constexpr std::array<ColorRef, 6> kFocusLines = {0xE7AE8C, 0xEF826B, 0xFFE7CE,
+                                                 0xF7D7BD, 0xF0D1B5, 0xF0D1B5};
+
+constexpr gui::TextFormat kCaptionFormat =
+    gui::TextFormat::kCenter | gui::TextFormat::kVCenter | gui::TextFormat::kWordBreak;
+
+int RoundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
+
+gui::Rect Moved(const gui::Rect& r, int dx, int dy) {
+  return {r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+}
+
+// One redraw: the drawing primitives of the looks, the caption and the picture, over one
+// palette. The names follow the looks' tables: Fill, Box, Line, Dot, Frame3D, Oval, Focus,
+// S (ShiftColor), Sb (ShiftColor with blue scaling).
+class Painter {
+ public:
+  Painter(ButtonState& state, const Palette& palette, int button_state, gui::Dc& dc)
+      : s_(state),
+        p_(palette),
+        dc_(dc),
+        button_state_(button_state),
+        type_(static_cast<ButtonTypes>(state.button_type)),
+        w_(state.width),
+        h_(state.height),
+        layout_(&state.layout) {}
+
+  void Paint() {
+    Fill(0, 0, w_, h_, p_.FaceColor);
+    dc_.SetBkMode(gui::BkMode::kTransparent);
+    const gui::ScopedSelect font(dc_, s_.font);
+    if (!s_.enabled) {
+      Disabled();
+      DrawPicture(2);
+    } else if (button_state_ == 0) {
+      Up();
+      DrawPicture(0);
+    } else if (button_state_ == 2) {
+      Down();
+      DrawPicture(1);
+    }
+  }
+
+ private:
+  bool Is(ButtonTypes type) const { return type_ == type; }
+  int Over() const { return s_.mouse_is_over ? 1 : 0; }
+  bool FocusShown() const { return s_.has_focus && s_.show_focus_rect; }
+
+  ColorRef S(ColorRef c, int a) const { return ShiftColor(c, a, s_.soft_bevel); }
+  ColorRef Sb(ColorRef c, int a) const { return ShiftColor(c, a, s_.soft_bevel, true); }
+
+  void Fill(int x, int y, int w, int h, ColorRef c) {
+    dc_.FillRect({x, y, x + w, y + h}, gui::Brush::Solid(c));
+  }
+  void Box(int x, int y, int w, int h, ColorRef c) {
+    dc_.FrameRect({x, y, x + w, y + h}, gui::Brush::Solid(c));
+  }
+  void Line(int x1, int y1, int x2, int y2, ColorRef c) {
+    const gui::ScopedSelect pen(dc_, gui::Pen(c));
+    dc_.MoveTo(x1, y1);
+    dc_.LineTo(x2, y2);
+  }
+  void Dot(int x, int y, ColorRef c) { dc_.SetPixel(x, y, c); }
+  // The inner corner pixels of the rounded and bevelled looks.
+  void CornerDots(ColorRef c) {
+    Dot(1, 1, c);
+    Dot(1, h_ - 2, c);
+    Dot(w_ - 2, 1, c);
+    Dot(w_ - 2, h_ - 2, c);
+  }
+
+  // Two nested one-pixel frames: c1 left and top, c2 right and bottom outside; c3 and c4 the
+  // same one pixel in. Inset 0 is on the border, -1 one pixel in.
+  void Frame3D(ColorRef c1, ColorRef c2, ColorRef c3, ColorRef c4, int inset, bool outer_only) {
+    const int p = std::abs(inset);
+    const int r = w_ + inset - 1;
+    const int b = h_ + inset - 1;
+    {
+      const gui::ScopedSelect pen(dc_, gui::Pen(c1));
+      dc_.MoveTo(p, b);
+      dc_.LineTo(p, p);
+      dc_.LineTo(r, p);
+    }
+    {
+      const gui::ScopedSelect pen(dc_, gui::Pen(c2));
+      dc_.LineTo(r, b);
+      dc_.LineTo(p - 1, b);
+    }
+    if (outer_only) return;
+    {
+      const gui::ScopedSelect pen(dc_, gui::Pen(c3));
+      dc_.MoveTo(p + 1, b - 1);
+      dc_.LineTo(p + 1, p + 1);
+      dc_.LineTo(r - 1, p + 1);
+    }
+    const gui::ScopedSelect pen(dc_, gui::Pen(c4));
+    dc_.LineTo(r - 1, b - 1);
+    dc_.LineTo(p, b - 1);
+  }
+  void Frame3D(ColorRef c1, ColorRef c2) { Frame3D(c1, c2, 0, 0, 0, true); }
+
+  void Oval(ColorRef pen_color, ColorRef brush_color) {
+    const gui::ScopedSelect pen(dc_, gui::Pen(pen_color, 2));
+    const gui::ScopedSelect brush(dc_, gui::Brush::Solid(brush_color));
+    dc_.Ellipse({0, 0, w_, h_});
+  }
+
+  void Focus() {
+    if (!FocusShown()) return;
+    dc_.SetTextColor(p_.TextColor);
+    dc_.DrawFocusRect(s_.FocusRect);
+  }
+
+  // Rows 1 to H shading from `base`: G3 (up: darker downwards; down: darker upwards, from the
+  // bottom row) and G14. The step is a single-precision value, as designed.
+  void GradientG3(ColorRef base, bool down) {
+    const double step = static_cast<float>(25.0 / h_);
+    for (int i = 1; i <= h_; ++i) {
+      const int y = down ? h_ - i : i;
+      Line(0, y, w_, y, Sb(base, RoundHalfEven(-step * i)));
+    }
+  }
+  void GradientG14() {
+    const double step = static_cast<float>(58.0 / h_);
+    for (int i = 1; i <= h_; ++i) Line(0, i, w_, i, S(p_.HighlightColor, RoundHalfEven(-step * i)));
+  }
+
+  void RoundedLines(const std::array<ColorRef, 6>& c) {
+    Box(1, 2, w_ - 2, h_ - 4, c[0]);
+    Line(2, h_ - 2, w_ - 2, h_ - 2, c[1]);
+    Line(2, 1, w_ - 2, 1, c[2]);
+    Line(1, 2, w_ - 1, 2, c[3]);
+    Line(2, 3, 2, h_ - 3, c[4]);
+    Line(w_ - 3, 3, w_ - 3, h_ - 3, c[5]);
+  }
+  void RoundedGradientLines() {
+    if (s_.mouse_is_over) {
+      RoundedLines(kHoverLines);
+    } else if ((s_.has_focus || s_.is_default) && s_.show_focus_rect) {
+      RoundedLines(kFocusLines);
+    } else {
+      const ColorRef glow = p_.GlowColor;
+      Line(2, h_ - 2, w_ - 2, h_ - 2, Sb(glow, -48));
+      Line(1, h_ - 3, w_ - 2, h_ - 3, Sb(glow, -32));
+      Line(w_ - 2, 2, w_ - 2, h_ - 2, Sb(glow, -36));
+      Line(w_ - 3, 3, w_ - 3, h_ - 3, Sb(glow, -24));
+      Line(2, 1, w_ - 2, 1, Sb(glow, 16));
+      Line(1, 2, w_ - 2, 2, Sb(glow, 10));
+      Line(1, 2, 1, h_ - 2, Sb(glow, -5));
+      Line(2, 3, 2, h_ - 3, Sb(glow, -10));
+    }
+  }
+
+  void BevelB4() {
+    Box(0, 0, w_, h_, p_.DarkShadowColor);
+    CornerDots(p_.DarkShadowColor);
+    Line(1, 2, 2, 0, p_.FaceColor);
+    Line(3, 2, w_ - 3, 2, p_.HighlightColor);
+    Line(2, 2, 2, h_ - 3, p_.HighlightColor);
+    Dot(3, 3, p_.HighlightColor);
+    Line(w_ - 3, 1, w_ - 3, h_ - 3, p_.FaceColor);
+    Line(1, h_ - 3, w_ - 3, h_ - 3, p_.FaceColor);
+    Dot(w_ - 4, h_ - 4, p_.FaceColor);
+    Line(w_ - 2, 2, w_ - 2, h_ - 2, p_.ShadowColor);
+    Line(2, h_ - 2, w_ - 2, h_ - 2, p_.ShadowColor);
+    Dot(w_ - 3, h_ - 3, p_.ShadowColor);
+  }
+
+  void EtchedCaptionFrame() {
+    if (!FocusShown()) return;
+    const CaptionLayout& l = *layout_;
+    Box(l.TextRect.left - 2, l.TextRect.top - 1, l.text_width + 4, l.text_height + 2,
+        kEtchedCaptionFrame);
+  }
+
+  void CopyBackground() {
+    if (s_.background != nullptr) dc_.BitBlt(0, 0, w_, h_, *s_.background, 0, 0);
+  }
+
+  // Gradient's up state shows a default button's caption in bold, laid out for bold.
+  void GradientCaption() {
+    if (!s_.is_default) {
+      DrawCaption(Over());
+      return;
+    }
+    gui::FontDesc bold = s_.font.desc();
+    bold.bold = true;
+    const gui::Font bold_font(bold);
+    CaptionLayout bold_layout = s_.layout;
+    CalcCaptionRect(s_.caption, bold_font, s_.picture_position,
+                    !s_.picture_normal.IsNull() || !s_.picture_over.IsNull(), w_, h_, &bold_layout);
+    const gui::ScopedSelect font(dc_, bold_font);
+    layout_ = &bold_layout;
+    DrawCaption(Over());
+    layout_ = &s_.layout;
+  }
+
+  // --- The looks -----------------------------------------------------------------------------
+
+  void Up() {
+    const ColorRef face = p_.FaceColor, light = p_.LightColor, hi = p_.HighlightColor;
+    const ColorRef shadow = p_.ShadowColor, dark = p_.DarkShadowColor;
+    switch (type_) {
+      case ButtonTypes::Raised3D:
+        DrawCaption(Over());
+        Frame3D(hi, shadow, hi, shadow, -1, false);
+        Box(0, 0, w_, h_, dark);
+        Focus();
+        break;
+      case ButtonTypes::Standard:
+        DrawCaption(Over());
+        if (s_.show_focus_rect && s_.is_default) {
+          Frame3D(hi, dark, light, shadow, -1, false);
+          Focus();
+          Box(0, 0, w_, h_, dark);
+        } else {
+          Frame3D(hi, dark, light, shadow, 0, false);
+        }
+        break;
+      case ButtonTypes::RoundedGradient:
+        GradientG3(p_.GlowColor, false);
+        DrawCaption(Over());
+        Box(0, 0, w_, h_, kRoundedOutline);
+        CornerDots(kRoundedCorner);
+        RoundedGradientLines();
+        break;
+      case ButtonTypes::RoundedBevel:
+        Fill(1, 1, w_ - 2, h_ - 2, light);
+        DrawCaption(Over());
+        BevelB4();
+        break;
+      case ButtonTypes::Etched:
+        Fill(1, 1, w_ - 1, h_ - 1, S(face, 12));
+        DrawCaption(Over());
+        Box(1, 1, w_ - 1, h_ - 1, hi);
+        Box(0, 0, w_ - 1, h_ - 1, S(shadow, -26));
+        Dot(1, h_ - 2, S(shadow, 26));
+        Dot(w_ - 2, 1, S(shadow, 26));
+        EtchedCaptionFrame();
+        break;
+      case ButtonTypes::SoftRaised:
+        DrawCaption(Over());
+        Frame3D(S(light, 8), shadow, S(light, 8), shadow, 0, false);
+        Focus();
+        break;
+      case ButtonTypes::ThinRaised:
+        DrawCaption(Over());
+        Frame3D(hi, shadow);
+        Focus();
+        break;
+      case ButtonTypes::HotFlat:
+        DrawCaption(Over());
+        if (s_.mouse_is_over) Frame3D(hi, shadow);
+        Focus();
+        break;
+      case ButtonTypes::SelectionBox:
+        if (s_.mouse_is_over) Fill(1, 1, w_, h_, p_.HotPaleColor);
+        DrawCaption(Over());
+        if (s_.mouse_is_over) Box(0, 0, w_, h_, p_.HotColor);
+        Focus();
+        break;
+      case ButtonTypes::PictureOnly:
+        break;
+      case ButtonTypes::Transparent:
+        CopyBackground();
+        DrawCaption(Over());
+        Focus();
+        break;
+      case ButtonTypes::HotRaised:
+        DrawCaption(Over());
+        if (s_.mouse_is_over) Frame3D(hi, dark, light, shadow, 0, false);
+        Focus();
+        break;
+      case ButtonTypes::Oval:
+        Oval(s_.mouse_is_over ? shadow : face, face);
+        DrawCaption(Over());
+        break;
+      case ButtonTypes::Gradient:
+        if (s_.mouse_is_over) {
+          Fill(0, 0, w_, h_, light);
+        } else {
+          GradientG14();
+        }
+        GradientCaption();
+        GradientFrame();
+        Focus();
+        break;
+    }
+  }
+
+  void GradientFrame() {
+    Box(0, 0, w_, h_, S(p_.ShadowColor, -50));
+    Box(1, 1, w_ - 2, h_ - 2, S(p_.FaceColor, -9));
+    Fill(2, 2, w_ - 4, 2, p_.HighlightColor);
+    Fill(2, 4, 2, h_ - 6, p_.HighlightColor);
+  }
+
+  void Down() {
+    const ColorRef face = p_.FaceColor, light = p_.LightColor, hi = p_.HighlightColor;
+    const ColorRef shadow = p_.ShadowColor, dark = p_.DarkShadowColor;
+    switch (type_) {
+      case ButtonTypes::Raised3D:
+        DrawCaption(2);
+        Frame3D(shadow, hi, shadow, hi, -1, false);
+        Box(0, 0, w_, h_, dark);
+        Focus();
+        break;
+      case ButtonTypes::Standard:
+        DrawCaption(2);
+        if (s_.show_focus_rect && s_.is_default) {
+          Box(0, 0, w_, h_, dark);
+          Box(1, 1, w_ - 2, h_ - 2, shadow);
+          Focus();
+        } else {
+          Frame3D(dark, hi, shadow, light, 0, false);
+        }
+        break;
+      case ButtonTypes::RoundedGradient: {
+        const ColorRef base = Sb(p_.GlowColor, -32);
+        GradientG3(base, true);
+        DrawCaption(2);
+        Box(0, 0, w_, h_, kRoundedOutline);
+        CornerDots(kRoundedCorner);
+        Line(2, h_ - 2, w_ - 2, h_ - 2, Sb(base, 16));
+        Line(1, h_ - 3, w_ - 2, h_ - 3, Sb(base, 10));
+        Line(w_ - 2, 2, w_ - 2, h_ - 2, Sb(base, 5));
+        Line(w_ - 3, 3, w_ - 3, h_ - 3, p_.GlowColor);
+        Line(2, 1, w_ - 2, 1, Sb(base, -32));
+        Line(1, 2, w_ - 2, 2, Sb(base, -24));
+        Line(1, 2, 1, h_ - 2, Sb(base, -32));
+        Line(2, 2, 2, h_ - 2, Sb(base, -22));
+        break;
+      }
+      case ButtonTypes::RoundedBevel:
+        Fill(1, 1, w_ - 2, h_ - 2, S(shadow, -16));
+        // The caption's effect copies take the pressed face as their base.
+        p_.GlowColor = S(shadow, -16);
+        DrawCaption(2);
+        p_.GlowColor = S(face, 48);
+        Box(0, 0, w_, h_, dark);
+        Box(1, 1, w_ - 2, h_ - 2, S(shadow, -64));
+        Box(2, 2, w_ - 4, h_ - 4, S(shadow, -32));
+        Dot(2, 2, S(shadow, -64));
+        Dot(3, 3, S(shadow, -32));
+        CornerDots(dark);
+        Line(w_ - 3, 1, w_ - 3, h_ - 3, shadow);
+        Line(1, h_ - 3, w_ - 2, h_ - 3, shadow);
+        Dot(w_ - 4, h_ - 4, shadow);
+        Line(w_ - 2, 3, w_ - 2, h_ - 2, S(shadow, -16));
+        Line(3, h_ - 2, w_ - 2, h_ - 2, S(shadow, -16));
+        Line(w_ - 2, h_ - 3, w_ - 4, h_ - 1, S(shadow, -32));
+        Dot(2, h_ - 2, S(shadow, -32));
+        Dot(w_ - 2, 2, S(shadow, -32));
+        break;
+      case ButtonTypes::Etched:
+        Fill(1, 1, w_ - 2, h_ - 2, S(shadow, 16));
+        Box(0, 0, w_ - 1, h_ - 1, S(shadow, -26));
+        Line(w_ - 1, 1, w_ - 1, h_, hi);
+        Line(1, h_ - 1, w_ - 1, h_ - 1, hi);
+        Text(layout_->TextRect, p_.TextOverColor);
+        EtchedCaptionFrame();
+        break;
+      case ButtonTypes::SoftRaised:
+        DrawCaption(2);
+        Frame3D(shadow, S(light, 8), shadow, S(light, 8), 0, false);
+        Focus();
+        break;
+      case ButtonTypes::ThinRaised:
+      case ButtonTypes::HotFlat:
+        DrawCaption(2);
+        Frame3D(shadow, hi);
+        Focus();
+        break;
+      case ButtonTypes::SelectionBox:
+        if (s_.mouse_is_over) {
+          Fill(0, 0, w_, h_,
+               s_.color_scheme != static_cast<int>(ColorSchemes::SchemeCustom)
+                   ? gui::LightenColor(p_.HotColor, 128)
+                   : S(p_.HotPaleColor, -32));
+        }
+        DrawCaption(2);
+        Box(0, 0, w_, h_, p_.HotColor);
+        Focus();
+        break;
+      case ButtonTypes::PictureOnly:
+        break;
+      case ButtonTypes::Transparent:
+        CopyBackground();
+        DrawCaption(2);
+        Focus();
+        break;
+      case ButtonTypes::HotRaised:
+        DrawCaption(2);
+        Frame3D(dark, hi, shadow, light, 0, false);
+        Focus();
+        break;
+      case ButtonTypes::Oval:
+        Oval(dark, S(face, -32));
+        DrawCaption(2);
+        break;
+      case ButtonTypes::Gradient:
+        Fill(1, 1, w_, h_, S(face, -9));
+        Box(0, 0, w_, h_, S(shadow, -48));
+        Line(2, h_ - 2, w_ - 2, h_ - 2, hi);
+        Line(w_ - 2, 2, w_ - 2, h_ - 1, hi);
+        DrawCaption(7);
+        Focus();
+        break;
+    }
+  }
+
+  void Disabled() {
+    const ColorRef light = p_.LightColor, hi = p_.HighlightColor;
+    const ColorRef shadow = p_.ShadowColor, dark = p_.DarkShadowColor;
+    switch (type_) {
+      case ButtonTypes::Raised3D:
+        DrawCaption(3);
+        Frame3D(hi, shadow, hi, shadow, -1, false);
+        Box(0, 0, w_, h_, dark);
+        break;
+      case ButtonTypes::Standard:
+        DrawCaption(3);
+        Frame3D(hi, dark, light, shadow, 0, false);
+        break;
+      case ButtonTypes::RoundedGradient:
+        Fill(0, 0, w_, h_, Sb(p_.GlowColor, -24));
+        DrawCaption(5);
+        Box(0, 0, w_, h_, Sb(p_.GlowColor, -84));
+        CornerDots(Sb(p_.GlowColor, -72));
+        break;
+      case ButtonTypes::RoundedBevel:
+        Fill(1, 1, w_ - 2, h_ - 2, light);
+        DrawCaption(3);
+        BevelB4();
+        break;
+      case ButtonTypes::Etched:
+        DrawCaption(4);
+        Box(0, 0, w_, h_, shadow);
+        break;
+      case ButtonTypes::SoftRaised:
+        DrawCaption(4);
+        Frame3D(S(light, 8), shadow, S(light, 8), shadow, 0, false);
+        break;
+      case ButtonTypes::ThinRaised:
+        DrawCaption(3);
+        Frame3D(hi, shadow);
+        break;
+      case ButtonTypes::HotFlat:
+      case ButtonTypes::HotRaised:
+      case ButtonTypes::Oval:
+        DrawCaption(3);
+        break;
+      case ButtonTypes::SelectionBox:
+        DrawCaption(4);
+        break;
+      case ButtonTypes::PictureOnly:
+        break;
+      case ButtonTypes::Transparent:
+        CopyBackground();
+        DrawCaption(3);
+        break;
+      case ButtonTypes::Gradient:
+        GradientG14();
+        GradientFrame();
+        DrawCaption(6);
+        break;
+    }
+  }
+
+  // --- Caption -------------------------------------------------------------------------------
+
+  void Text(const gui::Rect& rect, ColorRef color) {
+    dc_.SetTextColor(color);
+    gui::Rect r = rect;
+    dc_.DrawText(s_.caption, &r, kCaptionFormat);
+  }
+
+  // The shadow and emboss copies, drawn before the caption so that it lies on top.
+  void DrawCaptionEffect(const gui::Rect& rect) {
+    if (s_.special_effect <= 0) return;
+    ColorRef base = p_.FaceColor;
+    if (Is(ButtonTypes::RoundedGradient) || Is(ButtonTypes::RoundedBevel) ||
+        Is(ButtonTypes::Gradient)) {
+      base = p_.GlowColor;
+    } else if (Is(ButtonTypes::SelectionBox) && button_state_ == 0 && s_.mouse_is_over &&
+               s_.color_scheme != static_cast<int>(ColorSchemes::SchemeCustom)) {
+      base = p_.HotPaleColor;
+    }
+    const bool sunken = s_.special_effect == static_cast<int>(SpecialEffects::EffectSunken);
+    Text(Moved(rect, 1, 1), S(base, sunken ? 40 : -40));
+    if (s_.special_effect < static_cast<int>(SpecialEffects::EffectShadow)) {
+      Text(Moved(rect, -1, -1), S(base, sunken ? -40 : 40));
+    }
+  }
+
+  void DrawCaption(int text_state) {
+    s_.LastTextState = text_state;
+    const gui::Rect& up = layout_->TextRect;
+    const gui::Rect& down = layout_->TextRectDown;
+    switch (text_state) {
+      case 0:
+        DrawCaptionEffect(up);
+        Text(up, p_.TextColor);
+        break;
+      case 1:
+        DrawCaptionEffect(up);
+        Text(up, p_.TextOverColor);
+        break;
+      case 2:
+        DrawCaptionEffect(down);
+        Text(down, Is(ButtonTypes::RoundedBevel) ? p_.LightColor : p_.TextOverColor);
+        break;
+      case 3:
+        Text(down, p_.HighlightColor);
+        Text(up, p_.ShadowColor);
+        break;
+      case 4:
+        Text(up, p_.ShadowColor);
+        break;
+      case 5:
+        Text(up, Sb(p_.GlowColor, -104));
+        break;
+      case 6:
+        Text(down, p_.HighlightColor);
+        Text(up, p_.FaceColor);
+        break;
+      case 7:
+        Text(down, S(p_.ShadowColor, -50));
+        Text(up, p_.HighlightColor);
+        break;
+      default:
+        Text(up, dc_.text_color());
+        break;
+    }
+  }
+
+  // --- Picture -------------------------------------------------------------------------------
+
+  void Transfer(int x, int y, const gui::Surface& picture, std::optional<ColorRef> silhouette,
+                bool dark_only = false, bool greyscale = false, bool blend = false) {
+    const PictureBox& box = s_.layout.PictureRect;
+    BlendPicture(dc_, x, y, box.width, box.height, picture,
+                 s_.use_mask_color ? std::optional<ColorRef>(p_.MaskRGB) : std::nullopt, silhouette,
+                 dark_only, greyscale, blend);
+  }
+
+  // Silhouettes of the picture behind it, one pixel down-right (and up-left), from `offset`.
+  void DrawPictureEffect(int offset, const gui::Surface& picture) {
+    if (s_.special_effect <= 0) return;
+    ColorRef base = p_.HotPaleColor;
+    if (Is(ButtonTypes::RoundedGradient)) {
+      base = p_.GlowColor;
+    } else if (offset != -1 || s_.color_scheme == static_cast<int>(ColorSchemes::SchemeCustom)) {
+      base = p_.FaceColor;
+    }
+    const int x = s_.layout.PictureRect.left + offset;
+    const int y = s_.layout.PictureRect.top + offset;
+    const bool sunken = s_.special_effect == static_cast<int>(SpecialEffects::EffectSunken);
+    Transfer(x + 1, y + 1, picture, S(base, sunken ? 40 : -40));
+    if (s_.special_effect < static_cast<int>(SpecialEffects::EffectShadow)) {
+      Transfer(x - 1, y - 1, picture, S(base, sunken ? -40 : 40));
+    }
+  }
+
+  void DrawPicture(int picture_state) {
+    const gui::Surface& normal = s_.picture_normal;
+    const gui::Surface& over = s_.picture_over;
+    if (normal.IsNull()) return;
+    const int x = s_.layout.PictureRect.left;
+    const int y = s_.layout.PictureRect.top;
+    const bool selection = Is(ButtonTypes::SelectionBox);
+    switch (picture_state) {
+      case 0:
+        if (s_.mouse_is_over && selection) {
+          DrawPictureEffect(-1, normal);
+          Transfer(x + 1, y + 1, normal, p_.ShadowColor);
+          Transfer(x - 1, y - 1, normal, std::nullopt);
+        } else if (s_.mouse_is_over && !over.IsNull()) {
+          DrawPictureEffect(0, over);
+          Transfer(x, y, over, std::nullopt);
+        } else if (s_.mouse_is_over) {
+          DrawPictureEffect(0, normal);
+          Transfer(x, y, normal, std::nullopt);
+        } else {
+          DrawPictureEffect(0, normal);
+          Transfer(x, y, normal, std::nullopt, false, s_.use_greyscale, selection);
+        }
+        break;
+      case 1:
+        if (!over.IsNull() && !selection) {
+          const int k = Is(ButtonTypes::Etched) ? 0 : 1;
+          Transfer(x + k, y + k, over, std::nullopt);
+        } else if (!Is(ButtonTypes::Etched) && !selection) {
+          DrawPictureEffect(1, normal);
+          Transfer(x + 1, y + 1, normal, std::nullopt);
+        } else {
+          DrawPictureEffect(0, normal);
+          Transfer(x, y, normal, std::nullopt);
+        }
+        break;
+      case 2:
+        if (Is(ButtonTypes::RoundedGradient)) {
+          Transfer(x + 1, y + 1, normal, std::nullopt, false, true);
+        } else if (Is(ButtonTypes::Etched) || Is(ButtonTypes::SoftRaised) || selection) {
+          Transfer(x, y, normal, selection ? S(p_.ShadowColor, 13) : p_.ShadowColor, true);
+        } else {
+          Transfer(x + 1, y + 1, normal, p_.HighlightColor, true);
+          Transfer(x, y, normal, p_.ShadowColor, true);
+        }
+        break;
+      default:
+        return;
+    }
+    // A caption behind which the picture lies is drawn again, over it.
+    if (s_.picture_position == static_cast<int>(PicturePositions::PictureBehind)) {
+      DrawCaption(s_.LastTextState);
+    }
+  }
+
+  ButtonState& s_;
+  Palette p_;  // a copy: RoundedBevel's pressed caption swaps its glow for a moment
+  gui::Dc& dc_;
+  const int button_state_;
+  const ButtonTypes type_;
+  const int w_;
+  const int h_;
+  const CaptionLayout* layout_;
+};
+
+}  // namespace
+
 void PaintButton(ButtonState& state, const Palette& palette, int button_state, gui::Dc& dc) {
-  (void)button_state;
-  const int w = state.width;
-  const int h = state.height;
-  dc.FillRect({0, 0, w, h}, gui::Brush::Solid(palette.FaceColor));
-  dc.SetBkMode(gui::BkMode::kTransparent);
-  gui::ScopedSelect font(dc, state.font);
-  dc.SetTextColor(state.enabled ? palette.TextColor : palette.ShadowColor);
-  gui::Rect r = state.layout.TextRect;
-  dc.DrawText(state.caption, &r,
-              gui::TextFormat::kCenter | gui::TextFormat::kVCenter | gui::TextFormat::kWordBreak);
-  dc.FrameRect({0, 0, w, h}, gui::Brush::Solid(palette.DarkShadowColor));
+  Painter(state, palette, button_state, dc).Paint();
 }
 
 QRegion BuildRegion(int button_type, int width, int height) {
@@ -299,6 +934,8 @@ QRegion BuildRegion(int button_type, int width, int height) {
         cut(x, y);
       }
       break;
+    case static_cast<int>(ButtonTypes::Oval):
+      return gui::CreateEllipticRgn(0, 0, width, height);
     default:
       break;
   }

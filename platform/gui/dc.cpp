@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/gui/region.h"
+
 namespace gui {
 
 namespace {
@@ -261,6 +263,52 @@ void Dc::PatBlt(int x, int y, int width, int height, Rop rop) {
       FillBox(*surface_, box.left, box.top, box.right, box.bottom, 0xFFFFFF);
       return;
   }
+}
+
+void Dc::Ellipse(const Rect& rect) {
+  if (brush_.kind() != Brush::Kind::kNull) {
+    const QRegion inside = CreateEllipticRgn(rect.left, rect.top, rect.right + 1, rect.bottom + 1);
+    for (const QRect& span : inside) {
+      ForEachBrushPixel(*surface_,
+                        ClipBox(*surface_, span.left(), span.top(), i64{span.right()} + 1,
+                                i64{span.bottom()} + 1),
+                        brush_, bk_color_, bk_mode_, brush_org_, Copy);
+    }
+  }
+  if (pen_.IsNull()) return;
+  const int w = pen_.width();
+  const std::uint32_t px = ToPixel(pen_.color());
+  for (const Point& p : EllipseOutline(rect)) {
+    const i64 left = i64{p.x} - w / 2;
+    const i64 top = i64{p.y} - w / 2;
+    if (w == 1) {
+      Put(*surface_, left, top, px);
+    } else {
+      FillBox(*surface_, left, top, left + w, top + w, FromPixel(px));
+    }
+  }
+}
+
+void Dc::DrawFocusRect(const Rect& rect) {
+  if (rect.IsEmpty()) return;
+  Surface& s = *surface_;
+  const std::uint32_t odd = ToPixel(bk_color_) & 0x00FFFFFFu;
+  const std::uint32_t even = ToPixel(text_color_) & 0x00FFFFFFu;
+  const auto band = [&](i64 left, i64 top, i64 right, i64 bottom) {
+    const Box box = ClipBox(s, left, top, right, bottom);
+    for (int y = box.top; y < box.bottom; ++y) {
+      std::uint32_t* row = s.Row(y);
+      for (int x = box.left; x < box.right; ++x) {
+        row[x] ^= Mod(i64{x} - brush_org_.x + i64{y} - brush_org_.y, 2) != 0 ? odd : even;
+      }
+    }
+  };
+  const i64 l = rect.left, t = rect.top, r = rect.right, b = rect.bottom;
+  // Four bands as four inverting pattern fills: top, bottom, then the sides between them.
+  band(l, t, r, t + 1);
+  band(l, b - 1, r, b);
+  band(l, t + 1, l + 1, b - 1);
+  band(r - 1, t + 1, r, b - 1);
 }
 
 void Dc::BitBlt(int x, int y, int width, int height, const Surface& source, int x_src, int y_src) {

@@ -136,6 +136,19 @@ class Dc {
   // when a size is not positive.
   void PatBlt(int x, int y, int width, int height, Rop rop);
 
+  // An ellipse touching all four sides of the half-open rectangle: the inside is painted with
+  // the selected brush (the region CreateEllipticRgn(left, top, right + 1, bottom + 1)), then
+  // the outline with the selected pen. A pen w pixels wide covers, for each outline pixel
+  // (x, y), the w x w block from (x - w / 2, y - w / 2): a 2-pixel pen reaches one pixel out
+  // at the top and left and lies two pixels thick inside at the right and bottom.
+  void Ellipse(const Rect& rect);
+
+  // The dotted focus frame: the pixels FrameRect would paint, each combined once by XOR with
+  // the background colour where (x - brush origin x) + (y - brush origin y) is odd and with the
+  // text colour where it is even. Drawing it twice restores the pixels. With black text on
+  // white every other pixel is inverted.
+  void DrawFocusRect(const Rect& rect);
+
   // Copies width x height pixels from (x_src, y_src) of `source` to (x, y). Pixels outside
   // either surface are skipped. `source` may be this context's own surface.
   void BitBlt(int x, int y, int width, int height, const Surface& source, int x_src, int y_src);
