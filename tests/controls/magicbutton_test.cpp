@@ -1,10 +1,16 @@
 // MagicButton as a widget: properties and persistence, then input and hover through Qt events.
 #include "controls/magicbutton.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTest>
+#include <QWindow>
+
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -246,6 +252,186 @@ TEST(MagicButtonModelTest, ValueDrawsPressedOnlyWithTheCheckBoxBehaviour) {
   EXPECT_EQ(b.LastState(), 2);
   b.DrawButton(0, true);
   EXPECT_EQ(b.LastState(), 2);
+}
+
+// --- Input ----------------------------------------------------------------------------------
+
+// Three program buttons (Gradient, so the corners are cut) on a shown, active window; mouse
+// events go through the window system's path (hit tests with the masks, the implicit grab,
+// double clicks made from timestamps) as a user's would.
+class MagicButtonInputTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    window.resize(300, 60);
+    const char* captions[] = {"&Copy", "E&xit", "About"};
+    MagicButton* all[] = {&first, &second, &third};
+    for (int i = 0; i < 3; ++i) {
+      all[i]->setGeometry(10 + 95 * i, 10, 75, 23);
+      all[i]->SetButtonType(14);
+      all[i]->SetCaption(captions[i]);
+    }
+    Record(first);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    Move(QPoint(295, 55));  // the pointer starts on the window, over no button
+  }
+
+  void Record(MagicButton& b) {
+    QObject::connect(&b, &MagicButton::Click, [this] { log.push_back("Click"); });
+    QObject::connect(&b, &MagicButton::MouseOver, [this] { log.push_back("Over"); });
+    QObject::connect(&b, &MagicButton::MouseOut, [this] { log.push_back("Out"); });
+    QObject::connect(&b, &MagicButton::MouseDown, [this](short& button, short&, float&, float&) {
+      log.push_back("Down" + std::to_string(button));
+    });
+    QObject::connect(&b, &MagicButton::MouseUp, [this](short& button, short&, float&, float&) {
+      log.push_back("Up" + std::to_string(button));
+    });
+  }
+  std::vector<std::string> Take() { return std::exchange(log, {}); }
+
+  // A point of the first button, in window coordinates.
+  QPoint On(int x = 37, int y = 11) const { return first.mapTo(&window, QPoint(x, y)); }
+  QWindow* Handle() { return window.windowHandle(); }
+  void Move(QPoint at) { QTest::mouseMove(Handle(), at); }
+  void Press(Qt::MouseButton b, QPoint at) { QTest::mousePress(Handle(), b, {}, at); }
+  void Release(Qt::MouseButton b, QPoint at) { QTest::mouseRelease(Handle(), b, {}, at); }
+
+  QWidget window;
+  MagicButton first{&window};
+  MagicButton second{&window};
+  MagicButton third{&window};
+  std::vector<std::string> log;
+};
+
+TEST_F(MagicButtonInputTest, ClicksPressedLookAndHover) {
+  Move(On());
+  EXPECT_EQ(Take(), (std::vector<std::string>{"Over"}));
+  EXPECT_TRUE(first.MouseIsOver());
+  Press(Qt::LeftButton, On());
+  EXPECT_EQ(first.LastState(), 2);
+  Release(Qt::LeftButton, On());
+  EXPECT_EQ(first.LastState(), 0);
+  EXPECT_TRUE(first.MouseIsOver());  // still hot after the click
+  EXPECT_EQ(Take(), (std::vector<std::string>{"Down1", "Up1", "Click"}));
+
+  // The right button never presses or clicks.
+  Press(Qt::RightButton, On());
+  EXPECT_EQ(first.LastState(), 0);
+  Release(Qt::RightButton, On());
+  EXPECT_EQ(Take(), (std::vector<std::string>{"Down2", "Up2"}));
+
+  // Held and dragged out: up and MouseOut at once; back in: pressed, no MouseOver; released
+  // inside: a click; the next free move is a new entry.
+  Press(Qt::LeftButton, On());
+  Move(On(37, 40));
+  EXPECT_EQ(first.LastState(), 0);
+  EXPECT_FALSE(first.MouseIsOver());
+  Move(On());
+  EXPECT_EQ(first.LastState(), 2);
+  Release(Qt::LeftButton, On());
+  Move(On(38, 11));
+  EXPECT_EQ(Take(), (std::vector<std::string>{"Down1", "Out", "Up1", "Click", "Over"}));
+
+  // The cut corner belongs to the window: leaving into it is an exit.
+  Move(On(0, 0));
+  Move(On(1, 1));
+  Move(On(37, 40));
+  EXPECT_EQ(Take(), (std::vector<std::string>{"Out", "Over", "Out"}));
+
+  // A MouseDown handler that turns the press into a right one suppresses look and click.
+  QObject::connect(&first, &MagicButton::MouseDown,
+                   [](short& button, short&, float&, float&) { button = 2; });
+  Press(Qt::LeftButton, On());
+  EXPECT_EQ(first.LastState(), 0);
+  Release(Qt::LeftButton, On());
+  EXPECT_EQ(Take(), (std::vector<std::string>{"Over", "Down1", "Up1"}));  // logged before
+}
+
+TEST_F(MagicButtonInputTest, DoubleClickClicksOnceAndDisabledTakesNothing) {
+  // The second press comes as a double click: pressed with zero coordinates, no click.
+  std::vector<float> xs;
+  QObject::connect(&first, &MagicButton::MouseDown,
+                   [&xs](short&, short&, float& x, float&) { xs.push_back(x); });
+  std::vector<int> states;
+  QObject::connect(&first, &MagicButton::MouseUp,
+                   [&](short&, short&, float&, float&) { states.push_back(first.LastState()); });
+  QTest::mouseDClick(Handle(), Qt::LeftButton, {}, On());
+  EXPECT_EQ(Take(), (std::vector<std::string>{"Over", "Down1", "Up1", "Click", "Down1", "Up1"}));
+  EXPECT_EQ(xs, (std::vector<float>{37, 0}));
+  EXPECT_EQ(states, (std::vector<int>{2, 2}));  // pressed on both presses
+  EXPECT_EQ(first.LastState(), 0);
+
+  first.SetEnabled(false);
+  Press(Qt::LeftButton, On());
+  Release(Qt::LeftButton, On());
+  EXPECT_TRUE(Take().empty());
+}
+
+TEST_F(MagicButtonInputTest, KeyboardSpaceArrowsAndAccessKey) {
+  first.setFocus();
+  ASSERT_TRUE(first.HasFocus());
+  QTest::keyPress(&first, Qt::Key_Space);
+  EXPECT_EQ(first.LastState(), 2);
+  // An auto-repeated Space paints nothing (same state, not forced) and is no release.
+  const qint64 painted = PaintKey(first);
+  QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ", true);
+  QApplication::sendEvent(&first, &repeat);
+  QKeyEvent repeat_release(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " ", true);
+  QApplication::sendEvent(&first, &repeat_release);
+  EXPECT_EQ(PaintKey(first), painted);
+  QTest::keyRelease(&first, Qt::Key_Space);
+  EXPECT_EQ(Take(), (std::vector<std::string>{"Click"}));
+
+  // Another key between Space's press and release: no click, still drawn pressed.
+  QTest::keyPress(&first, Qt::Key_Space);
+  QTest::keyClick(&first, Qt::Key_A);
+  QTest::keyRelease(&first, Qt::Key_Space);
+  EXPECT_TRUE(Take().empty());
+  EXPECT_EQ(first.LastState(), 2);
+
+  // The check-box behaviour toggles Value on each click and stays pressed while it is set.
+  first.SetCheckBoxBehaviour(true);
+  QTest::keyClick(&first, Qt::Key_Space);
+  EXPECT_TRUE(first.Value());
+  EXPECT_EQ(first.LastState(), 2);
+  QTest::keyClick(&first, Qt::Key_Space);
+  EXPECT_FALSE(first.Value());
+  EXPECT_EQ(first.LastState(), 0);
+  Take();
+
+  // Right and Down go forwards in tab order, Left and Up backwards; none of them clicks.
+  const struct {
+    Qt::Key key;
+    const MagicButton* focused;
+  } moves[] = {{Qt::Key_Right, &second},
+               {Qt::Key_Down, &third},
+               {Qt::Key_Left, &second},
+               {Qt::Key_Up, &first}};
+  for (const auto& move : moves) {
+    QTest::keyClick(QApplication::focusWidget(), move.key);
+    EXPECT_EQ(QApplication::focusWidget(), move.focused) << move.key;
+  }
+  EXPECT_FALSE(second.HasFocus());
+  EXPECT_TRUE(Take().empty());
+
+  // Alt + the marked letter clicks the button, wherever the focus is.
+  second.setFocus();
+  QTest::keyClick(&window, Qt::Key_C, Qt::AltModifier);
+  EXPECT_EQ(Take(), (std::vector<std::string>{"Click"}));
+}
+
+// Shown as Transparent, the button shows what the window paints behind it, not itself.
+TEST_F(MagicButtonInputTest, TransparentShowsTheContainer) {
+  QPalette palette = window.palette();
+  palette.setColor(QPalette::Window, QColor(10, 200, 30));
+  window.setPalette(palette);
+  third.SetButtonType(11);
+  third.hide();
+  third.show();
+  EXPECT_EQ(third.surface().Pixel(3, 3), Rgb(10, 200, 30));
+  EXPECT_EQ(third.surface().Pixel(71, 19), Rgb(10, 200, 30));
 }
 
 }  // namespace
