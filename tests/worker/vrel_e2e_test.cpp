@@ -1,12 +1,19 @@
 // End-to-end: the real vrel binary, its files, its exit status and its progress channel.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <random>
 #include <thread>
@@ -66,6 +73,30 @@ class VrelTest : public ::testing::Test {
   std::unique_ptr<TempDir> config_;
   std::unique_ptr<platform::SettingsStore> store_;
 };
+
+// Polls `condition` until it holds (true) or 20 seconds have passed (false).
+bool WaitUntil(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// Whether process `pid` has a file open whose path ends in `name`.
+bool HasOpen(pid_t pid, const std::string& name) {
+  std::error_code ec;
+  const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string path = std::filesystem::read_symlink(entry.path(), ec).string();
+    if (!ec && path.size() >= name.size() &&
+        path.compare(path.size() - name.size(), name.size(), name) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
 
 void ExpectExit(const ExitInfo& info, int code) {
   EXPECT_TRUE(info.exited) << "ended by signal " << info.signal;
@@ -170,23 +201,147 @@ TEST_F(VrelTest, FailuresLeaveStatusStarting) {
   };
   const Row rows[] = {
       {"missing source", dir_.Path("missing"), "10", false},
-      {"zero block size that is not variable speed", dir_.Path("src"), "00", true},
-      {"a block size that is no number", dir_.Path("src"), "ten", true},
-      {"negative block size", dir_.Path("src"), "-10", true},
+      {"negative block size", dir_.Path("src"), " -10", true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     ::unlink(dir_.Path("dst").c_str());
     SetChannel("Finished", "55");
-    ExpectExit(Copy(row.source, dir_.Path("dst"), row.block), kExitCopyFailed);
+    ChildProcess vrel(VREL_PATH, {row.source + ";" + dir_.Path("dst") + ";" + row.block}, Env(),
+                      true);
+    ExpectExit(vrel.Wait().value_or(ExitInfo{}), kExitCopyFailed);
     EXPECT_EQ(Status(), "Starting...");
     EXPECT_EQ(Percent(), "55");
     EXPECT_EQ(Exists(dir_.Path("dst")), row.target_created);
     if (row.target_created) {
       EXPECT_TRUE(ReadFileBytes(dir_.Path("dst")).empty());
+      EXPECT_NE(vrel.stderr_text().find("'" + row.block + "'"), std::string::npos)
+          << vrel.stderr_text();
     }
   }
   EXPECT_FALSE(Exists(dir_.Path("missing"))) << "a missing source was created";
+}
+
+// What holds no data to rescue, and block sizes that are no numbers, are refused before the
+// target is touched, with a reason that names what was given.
+TEST_F(VrelTest, RefusesWhatItCannotRescue) {
+  WriteFileBytes(dir_.Path("src"), PatternBytes(100));
+  ASSERT_EQ(::mkdir(dir_.Path("adir").c_str(), 0700), 0);
+  ASSERT_EQ(::mkfifo(dir_.Path("fifo").c_str(), 0600), 0);
+  {
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = dir_.Path("sock");
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::copy(path.begin(), path.end(), address.sun_path);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(sock);  // the socket file stays
+  }
+  struct Row {
+    std::string source;
+    std::string block;
+    int exit_code;
+    const char* status;  // the channel was "Finished" before
+    std::string reason;  // a part of the message
+  };
+  const Row rows[] = {
+      {dir_.Path("adir"), "100", kExitCopyFailed, "Starting...", dir_.Path("adir")},
+      {dir_.Path("fifo"), "100", kExitCopyFailed, "Starting...", dir_.Path("fifo")},
+      {dir_.Path("sock"), "100", kExitCopyFailed, "Starting...", dir_.Path("sock")},
+      {"/dev/zero", "100", kExitCopyFailed, "Starting...", "/dev/zero"},
+      {dir_.Path("src"), "1e3", kExitBadCommandLine, "Finished", "'1e3'"},
+      {dir_.Path("src"), "0x10", kExitBadCommandLine, "Finished", "'0x10'"},
+      {dir_.Path("src"), "100abc", kExitBadCommandLine, "Finished", "'100abc'"},
+      {dir_.Path("src"), "00", kExitBadCommandLine, "Finished", "'00'"},
+      {dir_.Path("src"), "2147483648", kExitBadCommandLine, "Finished", "'2147483648'"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.source + ";" + row.block);
+    SetChannel("Finished", "55");
+    ChildProcess vrel(VREL_PATH, {row.source + ";" + dir_.Path("dst") + ";" + row.block}, Env(),
+                      true);
+    const std::optional<ExitInfo> end = vrel.Wait(std::chrono::seconds(20));
+    ASSERT_TRUE(end.has_value()) << "vrel hangs";
+    ExpectExit(*end, row.exit_code);
+    EXPECT_EQ(Status(), row.status);
+    EXPECT_EQ(Percent(), "55");
+    EXPECT_FALSE(Exists(dir_.Path("dst"))) << "a target was created";
+    EXPECT_NE(vrel.stderr_text().find(row.reason), std::string::npos) << vrel.stderr_text();
+  }
+
+  // A FIFO used to hold vrel in its open, deaf to termination signals. Status "Starting..." is
+  // written just before the source is opened, with the signals already handled.
+  SetChannel("Finished", "55");
+  ChildProcess vrel(VREL_PATH, {dir_.Path("fifo") + ";" + dir_.Path("dst") + ";100"}, Env());
+  ASSERT_TRUE(WaitUntil([&] { return Status() == "Starting..."; }));
+  vrel.Signal(SIGTERM);
+  const std::optional<ExitInfo> end = vrel.Wait(std::chrono::seconds(20));
+  ASSERT_TRUE(end.has_value()) << "vrel outlived SIGTERM";
+  EXPECT_TRUE(end->exited ? end->code == kExitCopyFailed : end->signal == SIGTERM);
+  EXPECT_FALSE(Exists(dir_.Path("dst")));
+}
+
+// Copying into the progress file would leave settings text under "Finished", or progress text in
+// the copy; a link to it is the same file.
+TEST_F(VrelTest, RefusesATargetThatIsItsOwnProgressFile) {
+  WriteFileBytes(dir_.Path("src"), PatternBytes(1000));
+  SetChannel("Finished", "55");
+  ASSERT_EQ(::symlink(config_->Path("Vrel/settings.ini").c_str(), dir_.Path("link").c_str()), 0);
+  for (const std::string& target : {config_->Path("Vrel/settings.ini"),
+                                    config_->Path("Vrel/settings.ini.lock"), dir_.Path("link")}) {
+    SCOPED_TRACE(target);
+    SetChannel("Finished", "55");
+    ChildProcess vrel(VREL_PATH, {dir_.Path("src") + ";" + target + ";100"}, Env(), true);
+    ExpectExit(vrel.Wait().value_or(ExitInfo{}), kExitCopyFailed);
+    EXPECT_EQ(Status(), "Starting...");
+    EXPECT_EQ(Percent(), "55");
+    EXPECT_NE(vrel.stderr_text().find(target), std::string::npos) << vrel.stderr_text();
+  }
+}
+
+// Started with standard descriptors closed, a file that vrel opens must not take one of them and
+// receive its error text. The negative block size fails after both files are open.
+TEST_F(VrelTest, ClosedStandardDescriptorsReceiveNothing) {
+  const Bytes src = PatternBytes(100);
+  for (const char* closing : {"2>&-", ">&- 2>&-", "<&- >&- 2>&-"}) {
+    SCOPED_TRACE(closing);
+    WriteFileBytes(dir_.Path("src"), src);
+    ::unlink(dir_.Path("dst").c_str());
+    SetChannel("Finished", "55");
+    const std::string script = std::string("exec \"$0\" \"$1\" ") + closing;
+    ExpectExit(
+        testing_support::RunToEnd(
+            "/bin/sh",
+            {"-c", script, VREL_PATH, dir_.Path("src") + ";" + dir_.Path("dst") + ";-10"}, Env()),
+        kExitCopyFailed);
+    EXPECT_EQ(ReadFileBytes(dir_.Path("src")), src);
+    EXPECT_TRUE(ReadFileBytes(dir_.Path("dst")).empty());
+    EXPECT_EQ(Status(), "Starting...");
+    const Bytes lock = ReadFileBytes(config_->Path("Vrel/settings.ini.lock"));
+    EXPECT_EQ(std::string(lock.begin(), lock.end()).find("vrel"), std::string::npos);
+  }
+}
+
+// Another process that holds the progress file's lock for ever must not keep vrel from ending.
+TEST_F(VrelTest, TerminationSignalEndsTheWaitForTheLock) {
+  WriteFileBytes(dir_.Path("src"), PatternBytes(100));
+  SetChannel("Finished", "55");
+  const int holder = ::open(config_->Path("Vrel/settings.ini.lock").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  ChildProcess vrel(VREL_PATH, {dir_.Path("src") + ";" + dir_.Path("dst") + ";10"}, Env());
+  // Once vrel holds the lock file open it waits for the lock, its signals handled.
+  const bool waiting = WaitUntil([&] { return HasOpen(vrel.pid(), "settings.ini.lock"); });
+  vrel.Signal(SIGTERM);
+  const std::optional<ExitInfo> end = vrel.Wait(std::chrono::seconds(20));
+  ::close(holder);
+  ASSERT_TRUE(waiting) << "vrel never opened the lock file";
+  ASSERT_TRUE(end.has_value()) << "vrel outlived SIGTERM";
+  EXPECT_FALSE(end->exited) << "exit status " << end->code;
+  EXPECT_EQ(end->signal, SIGTERM);
+  EXPECT_EQ(Status(), "Finished");
+  EXPECT_FALSE(Exists(dir_.Path("dst")));
 }
 
 // A disc or disk read through its device, as a rescue often is.
