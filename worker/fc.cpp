@@ -83,12 +83,32 @@ CopyResult FC::Copy(const std::string& FileSource, const std::string& FileTarget
     return {CopyStatus::kChannelFailed, error};
   }
 
-  // The source is never created: a missing source is a file that cannot be opened.
+  // The source is never created: a missing source is a file that cannot be opened. Only what
+  // holds bytes at positions can be rescued; a FIFO or a device that streams would give a copy
+  // that is no copy, and a directory gives nothing at all. All are refused before the target is
+  // touched.
   int err = 0;
   File source = File::OpenRead(FileSource, &err);
   if (!source.is_open()) return {CopyStatus::kOpenFailed, Describe("cannot open", FileSource, err)};
+  platform::FileInfo info;
+  if (!source.Info(&info, &err)) {
+    return {CopyStatus::kOpenFailed, Describe("cannot examine", FileSource, err)};
+  }
+  if (!info.holds_data) {
+    return {CopyStatus::kOpenFailed, "cannot copy '" + FileSource + "': it is " + info.kind +
+                                         "; only a regular file or a block device can be rescued"};
+  }
   File target = File::OpenReadWrite(FileTarget, &err);
   if (!target.is_open()) return {CopyStatus::kOpenFailed, Describe("cannot open", FileTarget, err)};
+  // The channel's own file as the target would be replaced under the copy by the next progress
+  // write: "Finished" over a target that holds settings text.
+  if (!target.Info(&info, &err)) {
+    return {CopyStatus::kOpenFailed, Describe("cannot examine", FileTarget, err)};
+  }
+  if (channel_.Holds(info.id)) {
+    return {CopyStatus::kOpenFailed,
+            "cannot copy into '" + FileTarget + "': it is where vrel keeps its progress"};
+  }
   const int64_t L = source.Length(&err);
   if (L < 0) return {CopyStatus::kOpenFailed, Describe("cannot measure", FileSource, err)};
 

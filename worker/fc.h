@@ -52,11 +52,15 @@ class ProgressChannel {
   virtual ~ProgressChannel() = default;
   // Replaces one value; false with *error set when it could not be stored.
   virtual bool Put(std::string_view key, std::string_view value, std::string* error) = 0;
+  // Whether the file `id` is where the channel keeps its values: a copy into it is refused.
+  virtual bool Holds(const platform::FileIdentity& /*id*/) const { return false; }
 };
 
 enum class CopyStatus {
   kFinished,       // every block copied, target flushed, "Finished" written
-  kOpenFailed,     // the source or the target could not be opened or measured
+  kOpenFailed,     // the source or the target could not be opened or measured, the source
+                   // holds no data (a directory, a FIFO, a device other than a block device),
+                   // or the target is the progress channel's own file
   kBadBlockSize,   // a fixed block size below 1
   kWriteFailed,    // a write to the target failed (a full disk, say), or its flush or close
   kChannelFailed,  // the progress channel could not be written

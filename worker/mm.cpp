@@ -27,15 +27,13 @@ std::vector<std::string_view> Split(std::string_view text, char sep) {
 }
 
 // A whole number in 32 bits: optional blanks around an optional sign and decimal digits.
-// Anything else, or a number out of range, is no number (0).
-int32_t ToWholeNumber(std::string_view text) {
+// Anything else, or a number out of range, is no number.
+bool ToWholeNumber(std::string_view text, int32_t* value) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  int32_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size()) return 0;
-  return value;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *value);
+  return ec == std::errc() && end == text.data() + text.size();
 }
 
 }  // namespace
@@ -55,7 +53,9 @@ CommandLine ParseCommandLine(std::string_view text) {
   cl.source = std::string(parts[0]);
   if (parts.size() > 1) cl.target = std::string(parts[1]);
   if (parts.size() > 2) {
-    cl.length = ToWholeNumber(parts[2]);
+    cl.length_text = std::string(parts[2]);
+    cl.length_is_number = ToWholeNumber(parts[2], &cl.length);
+    if (!cl.length_is_number) cl.length = 0;
     cl.variable_speed = parts[2] == "0";
   }
   cl.complete = !cl.source.empty() && !cl.target.empty() && parts.size() > 2 && !parts[2].empty();
@@ -63,6 +63,9 @@ CommandLine ParseCommandLine(std::string_view text) {
 }
 
 int Main(int argc, const char* const* argv) {
+  // Before any file is opened: one opened on a free 0, 1 or 2 would receive what is meant for
+  // standard error.
+  if (!platform::OpenStandardDescriptors()) return kExitCopyFailed;
   // Without the user's locale both programs fall back to the same C format: nothing to report.
   (void)platform::InitUserLocale();
   platform::MessageQueue& queue = platform::MessageQueue::Process();
@@ -79,6 +82,15 @@ int Main(int argc, const char* const* argv) {
         stderr, "usage: vrel <source>;<target>;<block size in bytes, 0 for variable speed>\n");
     return kExitBadCommandLine;
   }
+  // A zero block size would never advance, and a text that is no number would count as zero:
+  // refused before any file, the channel included, is touched.
+  if (!cl.variable_speed && (!cl.length_is_number || cl.length == 0)) {
+    (void)std::fprintf(stderr,
+                       "vrel: the block size '%s' is not a whole number of bytes from 1 to "
+                       "2147483647, nor 0 for variable speed\n",
+                       cl.length_text.c_str());
+    return kExitBadCommandLine;
+  }
 
   StoreChannel channel;
   CopyResult result;
@@ -87,10 +99,16 @@ int Main(int argc, const char* const* argv) {
     result = fc.Copy(cl.source, cl.target, cl.length, cl.variable_speed);
   }
   if (result.status == CopyStatus::kFinished) return kExitFinished;
-  if (result.status == CopyStatus::kStopped && result.stop_signal != 0) {
-    platform::ReraiseSignal(result.stop_signal);
+  if (result.status == CopyStatus::kBadBlockSize) {
+    result.error = "the block size '" + cl.length_text + "' is not a positive number of bytes";
   }
-  (void)std::fprintf(stderr, "vrel: %s\n", result.error.c_str());
+  if (result.status != CopyStatus::kStopped) {
+    (void)std::fprintf(stderr, "vrel: %s\n", result.error.c_str());
+  }
+  // A copy asked to end, stopped after its block or failed while it waited (for the channel's
+  // lock, say), ends by that signal, so the status tells why it ended.
+  const int signal = result.stop_signal != 0 ? result.stop_signal : platform::TerminationSignal();
+  if (signal != 0) platform::ReraiseSignal(signal);
   return kExitCopyFailed;
 }
 

@@ -10,18 +10,22 @@ namespace worker {
 // Exit statuses of vrel. A copy stopped by SIGTERM, SIGINT or SIGHUP ends by that signal instead
 // (the default action is restored and the signal raised again), so the status tells the truth.
 inline constexpr int kExitFinished = 0;    // "Finished" was written
-inline constexpr int kExitCopyFailed = 1;  // a file could not be opened or written, a bad block
-                                           // size, or the progress channel failed
+inline constexpr int kExitCopyFailed = 1;  // a file could not be opened or written, a source that
+                                           // holds no data, a target that is the channel's file,
+                                           // a negative block size, or the channel failed
 inline constexpr int kExitBadCommandLine =
-    2;  // source, target or length part missing: nothing done
+    2;  // source, target or block size missing, or a block size that is no whole number of bytes
+        // (nor exactly "0"): nothing done
 
 // The command line `<source>;<target>;<length>`.
 struct CommandLine {
   std::string source;
   std::string target;
-  int32_t length = 0;           // 0 when the part is not a whole number in range
-  bool variable_speed = false;  // the length part is exactly "0"
-  bool complete = false;        // source and target given, and a length part present and not empty
+  std::string length_text;        // the length part as given
+  int32_t length = 0;             // 0 when the part is not a whole number in range
+  bool length_is_number = false;  // blanks, an optional sign and decimal digits, within 32 bits
+  bool variable_speed = false;    // the length part is exactly "0"
+  bool complete = false;  // source and target given, and a length part present and not empty
 };
 
 // The argument text: argv[1..] joined with single blanks.

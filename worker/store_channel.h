@@ -16,6 +16,7 @@ class StoreChannel final : public ProgressChannel {
  public:
   StoreChannel() : store_(kChannelApplication) {}
   bool Put(std::string_view key, std::string_view value, std::string* error) override;
+  bool Holds(const platform::FileIdentity& id) const override { return store_.Holds(id); }
 
  private:
   platform::SettingsStore store_;

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace platform {
 
@@ -16,23 +17,76 @@ namespace {
 int OpenRetrying(const std::string& path, int flags, mode_t mode) {
   int fd;
   do {
-    fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, mode);
   } while (fd < 0 && errno == EINTR);
   return fd;
+}
+
+// Opens without waiting: O_NONBLOCK makes a FIFO without its other end, or a line without a
+// carrier, open at once. It is cleared again for the reads and writes, except on a block device,
+// which is opened once more as usual: without O_NONBLOCK a drive checks its medium at the open.
+int OpenWithoutWaiting(const std::string& path, int flags, mode_t mode, int* error) {
+  UniqueFd fd(OpenRetrying(path, flags | O_NONBLOCK, mode));
+  struct stat st {};
+  if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+    *error = errno;
+    return -1;
+  }
+  if (S_ISBLK(st.st_mode)) {
+    UniqueFd device(OpenRetrying(path, flags & ~O_CREAT, 0));
+    struct stat again {};
+    if (!device.valid() || ::fstat(device.get(), &again) != 0) {
+      *error = errno;
+      return -1;
+    }
+    if (!S_ISBLK(again.st_mode) || again.st_rdev != st.st_rdev) {
+      *error = EAGAIN;  // the name was given to another file meanwhile
+      return -1;
+    }
+    fd = std::move(device);
+  } else {
+    const int status = ::fcntl(fd.get(), F_GETFL);
+    if (status < 0 || ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0) {
+      *error = errno;
+      return -1;
+    }
+  }
+  *error = 0;
+  return fd.release();
+}
+
+// How a message names the kind of file that `mode` describes.
+const char* KindName(mode_t mode) {
+  if (S_ISREG(mode)) return "a regular file";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  return "a special file";
 }
 
 }  // namespace
 
 File File::OpenRead(const std::string& path, int* error) {
-  const int fd = OpenRetrying(path, O_RDONLY, 0);
-  *error = fd < 0 ? errno : 0;
-  return File(fd);
+  return File(OpenWithoutWaiting(path, O_RDONLY, 0, error));
 }
 
 File File::OpenReadWrite(const std::string& path, int* error) {
-  const int fd = OpenRetrying(path, O_RDWR | O_CREAT, 0666);
-  *error = fd < 0 ? errno : 0;
-  return File(fd);
+  return File(OpenWithoutWaiting(path, O_RDWR | O_CREAT, 0666, error));
+}
+
+bool File::Info(FileInfo* info, int* error) const {
+  struct stat st {};
+  if (::fstat(fd_.get(), &st) != 0) {
+    *error = errno;
+    return false;
+  }
+  info->id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  info->holds_data = S_ISREG(st.st_mode) || S_ISBLK(st.st_mode);
+  info->kind = KindName(st.st_mode);
+  *error = 0;
+  return true;
 }
 
 namespace {
@@ -113,6 +167,35 @@ int64_t FileLength(const std::string& path, int* error) {
   if (!S_ISBLK(st.st_mode)) return LengthOf(-1, st, error);
   const File device = File::OpenRead(path, error);
   return device.is_open() ? device.Length(error) : -1;
+}
+
+int ReadToEnd(int fd, std::string* text) {
+  char chunk[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n > 0) {
+      text->append(chunk, static_cast<size_t>(n));
+    } else if (n == 0) {
+      return 0;
+    } else if (errno != EINTR) {
+      return errno;
+    }
+  }
+}
+
+bool OpenStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    // The lowest free descriptor is taken: this one, as the lower ones are open.
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null < 0) return false;
+    if (null != fd) {
+      ::close(null);
+      errno = EBADF;
+      return false;
+    }
+  }
+  return true;
 }
 
 std::string ErrorText(int error) { return std::strerror(error); }

@@ -18,17 +18,38 @@ struct IoResult {
   int error = 0;
 };
 
+// A file's identity: two names, or two open files, are the same file when these are equal.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// What an open file is.
+struct FileInfo {
+  FileIdentity id;
+  // A regular file or a block device: bytes at positions and a length, something a copy can read.
+  bool holds_data = false;
+  const char* kind = "";  // "a directory", "a FIFO", ... for messages
+};
+
 class File {
  public:
-  // Opens an existing file for reading only; never creates one.
+  // Opens an existing file for reading only; never creates one. Never waits: a FIFO without a
+  // writer or a terminal without a carrier opens at once (check Info before reading). A block
+  // device is opened again as usual once it is known to be one, so a drive without a medium
+  // fails here.
   static File OpenRead(const std::string& path, int* error);
   // Opens for reading and writing, creating a missing file (mode 0666 less the umask); never
-  // truncates.
+  // truncates, never waits as OpenRead.
   static File OpenReadWrite(const std::string& path, int* error);
 
   File() = default;
   bool is_open() const { return fd_.valid(); }
   int fd() const { return fd_.get(); }
+
+  // What the open file is; false with *error set when that cannot be told.
+  bool Info(FileInfo* info, int* error) const;
 
   // Current length in bytes (a block device's size for a device), or -1 with *error set.
   int64_t Length(int* error) const;
@@ -52,6 +73,16 @@ class File {
 // The length of a named file (a block device's size for a device), or -1 with *error set
 // (missing file, no permission).
 int64_t FileLength(const std::string& path, int* error);
+
+// Reads from `fd` until a read returns nothing, going on after short counts (which FUSE and
+// network file systems return before the end) and EINTR; appends what it read to *text. 0, or the
+// errno value that stopped it.
+int ReadToEnd(int fd, std::string* text);
+
+// Makes sure descriptors 0, 1 and 2 are open, on /dev/null where they are not, so that no file
+// opened later takes one of them and receives what is meant for standard error. False with errno
+// set when that failed.
+bool OpenStandardDescriptors();
 
 // The text of an errno value, for messages.
 std::string ErrorText(int error);

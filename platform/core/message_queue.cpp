@@ -16,8 +16,13 @@ constexpr int kBridgedSignals[] = {SIGTERM, SIGINT, SIGHUP};
 // but set a bit, which is async-signal-safe for a lock-free atomic.
 std::atomic<uint64_t> g_pending_signals{0};
 static_assert(std::atomic<uint64_t>::is_always_lock_free);
+// The first of them, kept after it was posted.
+std::atomic<int> g_first_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void RecordSignal(int sig) {
+  int none = 0;
+  g_first_signal.compare_exchange_strong(none, sig, std::memory_order_relaxed);
   g_pending_signals.fetch_or(uint64_t{1} << sig, std::memory_order_relaxed);
 }
 
@@ -108,6 +113,8 @@ bool BridgeTerminationSignals(MessageQueue& queue) {
   for (int sig : kBridgedSignals) all = sigaction(sig, &sa, nullptr) == 0 && all;
   return all;
 }
+
+int TerminationSignal() { return g_first_signal.load(std::memory_order_relaxed); }
 
 void ReraiseSignal(int sig) {
   struct sigaction sa {};

@@ -78,6 +78,11 @@ class MessageQueue {
 // false, with errno set, when a handler could not be installed (that signal keeps its action).
 bool BridgeTerminationSignals(MessageQueue& queue);
 
+// The first termination signal that arrived since BridgeTerminationSignals, whether or not it has
+// reached a queue yet, or 0. Lets a wait outside the queue (a lock held by another process, say)
+// give up when the process is asked to end.
+int TerminationSignal();
+
 // Restores the default action of `signal` and raises it, so that the process's exit status
 // tells that the signal ended it. Returns only if the signal does not end the process.
 void ReraiseSignal(int signal);

@@ -7,14 +7,18 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/core/message_queue.h"
 
 #ifndef RENAME_EXCHANGE
 #define RENAME_EXCHANGE (1 << 1)
@@ -26,8 +30,13 @@ namespace {
 constexpr std::string_view kFileName = "settings.ini";
 constexpr const char* kFile = "settings.ini";
 constexpr const char* kTempFile = "settings.ini.tmp";
+constexpr const char* kLockFile = "settings.ini.lock";
 constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kFileMode = 0600;
+
+// What one of the store's names holds when it is no file the store can use: a link, a socket, a
+// FIFO or a device. The store replaces it.
+constexpr int kNotAFile = -1;
 
 std::string ErrnoText(int error) {
   char buf[256];
@@ -72,13 +81,6 @@ int RenameExchange(int dir_fd, const char* from, const char* to) {
 #else
   return static_cast<int>(::syscall(SYS_renameat2, dir_fd, from, dir_fd, to, RENAME_EXCHANGE));
 #endif
-}
-
-// Whether `now` is still the file described by `then` as its writer left it. Files are replaced,
-// never changed in place, by this store; a hand edit in place shows in the size or the time.
-bool SameFile(const struct stat& now, const struct stat& then) {
-  return now.st_ino == then.st_ino && now.st_dev == then.st_dev && now.st_size == then.st_size &&
-         now.st_mtim.tv_sec == then.st_mtim.tv_sec && now.st_mtim.tv_nsec == then.st_mtim.tv_nsec;
 }
 
 // The parsed file: sections and keys in the order they first appeared, names as first written.
@@ -177,24 +179,18 @@ std::string Serialize(const Document& doc) {
   return text;
 }
 
-// Reads the whole file `name` below `dir_fd` (or a path, with AT_FDCWD): 0, or the errno value
-// that stopped it (ENOENT for an absent file).
-int ReadWholeFile(int dir_fd, const char* name, std::string* text) {
+// Reads the whole file `name` below `dir_fd` (or a path, with AT_FDCWD) without following a link
+// or waiting on a FIFO: 0; kNotAFile; or the errno value that stopped it (ENOENT for an absent
+// file, EISDIR for a folder, EACCES for a file this user may not read).
+int ReadSettingsFile(int dir_fd, const char* name, std::string* text) {
   text->clear();
-  UniqueFd fd(::openat(dir_fd, name, O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return errno;
-  // A short read from a regular file means its end: that spares an fstat and a final empty read,
-  // which matters as every write reads the file.
-  char chunk[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    text->append(chunk, static_cast<size_t>(n));
-    if (static_cast<size_t>(n) < sizeof chunk) return 0;
-  }
+  UniqueFd fd(::openat(dir_fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd.valid()) return errno == ELOOP || errno == ENXIO ? kNotAFile : errno;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return errno;
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (!S_ISREG(st.st_mode)) return kNotAFile;
+  return ReadToEnd(fd.get(), text);
 }
 
 int WriteAll(int fd, std::string_view data) {
@@ -223,23 +219,47 @@ int MakeFolders(const std::string& dir) {
   return errno;
 }
 
-// Holds the advisory lock for one write. The descriptor outlives the write, so the lock has to be
-// dropped explicitly; if the descriptor was closed meanwhile, closing dropped it already.
-// The lock file's first 8 bytes count the writes of all writers, so that a writer can tell
-// whether anyone else wrote since it did. A missing or short count reads as 0.
-uint64_t ReadGeneration(int lock_fd) {
-  uint64_t generation = 0;
-  const ssize_t n = ::pread(lock_fd, &generation, sizeof generation, 0);
-  return n == static_cast<ssize_t>(sizeof generation) ? generation : 0;
-}
-
-bool LockShared(int fd) {
-  while (::flock(fd, LOCK_SH) != 0) {
-    if (errno != EINTR) return false;
+// Opens the lock file below `dir_fd`, making it where it is missing. A link, a file this user may
+// not open for writing, or anything but a regular file at its name is removed and made afresh
+// (Lock then finds out if another writer did the same at the same time). 0 or an errno value.
+int OpenLockFile(int dir_fd, UniqueFd* lock) {
+  for (int attempt = 0;; ++attempt) {
+    lock->reset(::openat(dir_fd, kLockFile,
+                         O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                         kFileMode));
+    int error = lock->valid() ? 0 : errno;
+    struct stat st {};
+    if (lock->valid() && ::fstat(lock->get(), &st) != 0) error = errno;
+    if (error == 0 && S_ISREG(st.st_mode)) return 0;
+    lock->reset();
+    const bool replaceable =
+        error == 0 || error == ELOOP || error == ENXIO || error == EACCES || error == EPERM;
+    if (!replaceable || attempt > 0) return error != 0 ? error : EEXIST;
+    if (::unlinkat(dir_fd, kLockFile, 0) != 0 && errno != ENOENT) return errno;
   }
-  return true;
 }
 
+// Takes the exclusive lock on `fd`. Another writer holds it for some microseconds; one that never
+// lets go must not keep this process from ending, so the wait polls and gives up (EINTR) once a
+// termination signal has arrived. 0 or an errno value.
+int TakeLock(int fd) {
+  long pause_ns = 20'000;
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
+    if (errno != EWOULDBLOCK && errno != EINTR) return errno;
+    if (TerminationSignal() != 0) return EINTR;
+    const timespec pause{0, pause_ns};
+    ::nanosleep(&pause, nullptr);
+    pause_ns = std::min(pause_ns * 2, 5'000'000L);
+  }
+}
+
+bool SameFile(const struct stat& one, const struct stat& other) {
+  return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
+// Holds the lock for one write; the descriptor outlives the write, so the lock has to be dropped
+// explicitly.
 class ExclusiveLock {
  public:
   explicit ExclusiveLock(const UniqueFd& fd) : fd_(fd) {}
@@ -291,20 +311,9 @@ SettingsStore::SettingsStore(std::string_view application) {
 
 std::string SettingsStore::Read(std::string_view section, std::string_view key) const {
   if (path_.empty()) return {};
-  // Writers overwrite the spare file in place while they hold the lock exclusively; a reader holds
-  // it shared while it reads, so the file it reads is never the one being written.
+  // No lock: writers never change a file that is in place, they replace it.
   std::string text;
-  UniqueFd lock(::open(lock_path_.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!lock.valid() && errno == ENOENT) {
-    // No writer has come yet: the file is read as it is, unless a writer began meanwhile.
-    if (ReadWholeFile(AT_FDCWD, path_.c_str(), &text) != 0) return {};
-    lock.reset(::open(lock_path_.c_str(), O_RDONLY | O_CLOEXEC));
-  }
-  if (lock.valid()) {
-    if (!LockShared(lock.get()) || ReadWholeFile(AT_FDCWD, path_.c_str(), &text) != 0) return {};
-  } else if (errno != ENOENT) {
-    return {};  // a lock that cannot be taken leaves nothing safe to read
-  }
+  if (ReadSettingsFile(AT_FDCWD, path_.c_str(), &text) != 0) return {};
   Document doc;
   if (!Parse(text, &doc)) return {};
   Section* s = FindSection(doc, section);
@@ -336,92 +345,103 @@ bool SettingsStore::Write(std::string_view section, std::string_view key, std::s
     return false;
   }
 
-  if (!dir_fd_.valid() && !OpenFolder(error)) return false;
-  while (::flock(lock_fd_.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      SetError(error, Failure("cannot lock", lock_path_, errno));
-      return false;
-    }
-  }
+  if (!Lock(error)) return false;
   const ExclusiveLock lock(lock_fd_);
+  const int dir = dir_fd_.get();
 
-  // A write is on the copy worker's per-block path: when no writer has written since this one and
-  // the file in place is still the one it left, its text is known and reading it is skipped.
-  const uint64_t generation = ReadGeneration(lock_fd_.get());
   std::string text;
-  struct stat now {};
-  if (written_ && generation == written_generation_ &&
-      ::fstatat(dir_fd_.get(), kFile, &now, 0) == 0 && SameFile(now, written_stat_)) {
-    text = written_text_;
-  } else if (const int read_error = ReadWholeFile(dir_fd_.get(), kFile, &text);
-             read_error != 0 && read_error != ENOENT) {
-    // Replacing a file we could not read would lose every other value in it.
+  const int read_error = ReadSettingsFile(dir, kFile, &text);
+  // What is at the name and cannot be read as the store's file is replaced: a link (never written
+  // through), a file this user may not read, a FIFO. Replacing a file that failed to read for any
+  // other reason would lose every other value in it.
+  if (read_error != 0 && read_error != ENOENT && read_error != kNotAFile && read_error != EACCES) {
     SetError(error, Failure("cannot read", path_, read_error));
     return false;
   }
-  written_ = false;
   Document doc;
-  if (!Parse(text, &doc)) doc.clear();  // unparseable: replaced by just this value
+  if (read_error != 0 || !Parse(text, &doc)) doc.clear();  // unparseable: replaced
   Set(doc, section, key, value);
   text = Serialize(doc);
 
-  // Counted before anything changes: a write that fails half-way makes other writers read the
-  // file again, which costs them nothing but a read.
-  const uint64_t next = generation + 1;
-  if (::pwrite(lock_fd_.get(), &next, sizeof next, 0) != static_cast<ssize_t>(sizeof next)) {
-    SetError(error, Failure("cannot write", lock_path_, errno));
-    return false;
+  // A fresh file every time: one that was in place may still be read by someone. One left at the
+  // temporary name belongs to a writer that died (no other writer holds the lock).
+  UniqueFd out(::openat(dir, kTempFile, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
+  if (!out.valid() && errno == EEXIST && ::unlinkat(dir, kTempFile, 0) == 0) {
+    out.reset(::openat(dir, kTempFile, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
   }
-
-  // The spare holds the text before the last write. No reader has it open (readers read under the
-  // shared lock, and only the file in place), so it is rewritten in place: making and freeing a
-  // new file on every write would cost several times as much.
-  const int dir = dir_fd_.get();
-  UniqueFd out(::openat(dir, kTempFile, O_WRONLY | O_CREAT | O_CLOEXEC, kFileMode));
   if (!out.valid()) {
-    const int e = errno;
-    // The folder was removed under us: the next write has to make it and the lock file afresh.
-    if (e == ENOENT) ForgetFolder();
-    SetError(error, Failure("cannot create", temp_path_, e));
+    SetError(error, Failure("cannot create", temp_path_, errno));
     return false;
   }
-  struct stat written {};
-  if (const int e = WriteAll(out.get(), text); e != 0) {
-    SetError(error, Failure("cannot write", temp_path_, e));
-    return false;
-  }
-  if (::ftruncate(out.get(), static_cast<off_t>(text.size())) != 0 ||
-      ::fstat(out.get(), &written) != 0 ||
-      ((written.st_mode & 07777) != kFileMode && ::fchmod(out.get(), kFileMode) != 0)) {
-    SetError(error, Failure("cannot write", temp_path_, errno));
-    return false;
-  }
-  if (const int e = out.Close(); e != 0) {
+  int e = WriteAll(out.get(), text);
+  // The umask may have taken bits of the mode.
+  if (e == 0 && ::fchmod(out.get(), kFileMode) != 0) e = errno;
+  if (const int close_error = out.Close(); e == 0) e = close_error;
+  if (e != 0) {
+    ::unlinkat(dir, kTempFile, 0);
     SetError(error, Failure("cannot write", temp_path_, e));
     return false;
   }
 
-  // Exchanging the names is atomic for readers like a rename; the old text becomes the spare.
+  // Exchanging the names is atomic for readers like a rename, and cheaper on ext4 than a rename
+  // over the old file; the old file then has the temporary name and goes.
   bool replaced = false;
   if (exchange_supported_) {
     if (RenameExchange(dir, kTempFile, kFile) == 0) {
+      // The new text is in place whatever happens here; a file left behind is removed by the
+      // next write.
+      ::unlinkat(dir, kTempFile, 0);
       replaced = true;
     } else if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
       exchange_supported_ = false;
     } else if (errno != ENOENT) {
-      SetError(error, Failure("cannot replace", path_, errno));
+      e = errno;
+      ::unlinkat(dir, kTempFile, 0);
+      SetError(error, Failure("cannot replace", path_, e));
       return false;
     }
   }
   if (!replaced && ::renameat(dir, kTempFile, dir, kFile) != 0) {
-    SetError(error, Failure("cannot replace", path_, errno));
+    e = errno;
+    ::unlinkat(dir, kTempFile, 0);
+    SetError(error, Failure("cannot replace", path_, e));
     return false;
   }
-  written_ = true;
-  written_generation_ = next;
-  written_stat_ = written;
-  written_text_ = std::move(text);
   return true;
+}
+
+bool SettingsStore::Holds(const FileIdentity& id) const {
+  for (const std::string* name : {&path_, &lock_path_, &temp_path_}) {
+    struct stat st {};
+    if (!name->empty() && ::lstat(name->c_str(), &st) == 0 &&
+        FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)} == id) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool SettingsStore::Lock(std::string* error) {
+  // A lock on a file that is no longer at the lock file's name (its folder removed, or replaced by
+  // another writer) orders no one: then the file now in place is opened and locked.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (!lock_fd_.valid() && !OpenFolder(error)) return false;
+    if (const int e = TakeLock(lock_fd_.get()); e != 0) {
+      SetError(error, Failure("cannot lock", lock_path_, e));
+      return false;
+    }
+    struct stat held {};
+    struct stat named {};
+    if (::fstat(lock_fd_.get(), &held) == 0 &&
+        ::fstatat(dir_fd_.get(), kLockFile, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        SameFile(held, named)) {
+      return true;
+    }
+    lock_fd_.reset();  // drops the lock
+    dir_fd_.reset();
+  }
+  SetError(error, "cannot lock " + lock_path_ + ": it is replaced again and again");
+  return false;
 }
 
 bool SettingsStore::OpenFolder(std::string* error) {
@@ -435,20 +455,14 @@ bool SettingsStore::OpenFolder(std::string* error) {
     SetError(error, Failure("cannot open folder", dir_, errno));
     return false;
   }
-  UniqueFd lock(::openat(dir.get(), "settings.ini.lock", O_RDWR | O_CREAT | O_CLOEXEC, kFileMode));
-  if (!lock.valid()) {
-    SetError(error, Failure("cannot open", lock_path_, errno));
+  UniqueFd lock;
+  if (const int e = OpenLockFile(dir.get(), &lock); e != 0) {
+    SetError(error, Failure("cannot open", lock_path_, e));
     return false;
   }
   dir_fd_ = std::move(dir);
   lock_fd_ = std::move(lock);
   return true;
-}
-
-void SettingsStore::ForgetFolder() {
-  dir_fd_.reset();
-  lock_fd_.reset();
-  written_ = false;
 }
 
 }  // namespace platform

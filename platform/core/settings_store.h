@@ -4,20 +4,22 @@
 // XDG_CONFIG_HOME is unset or not absolute), with one [section] per section and key=value lines.
 // Section and key names compare without regard to ASCII letter case.
 //
-// A write puts the whole new text into a spare file (settings.ini.tmp, which holds the text before
-// the last write) and exchanges it with settings.ini atomically, under an advisory lock (flock on
-// settings.ini.lock: exclusive for writers, shared for readers while they read), so a reader in
-// any process sees the old or the new text, never a mixture.
+// A write puts the whole new text into a fresh file (settings.ini.tmp, made anew for every write)
+// and moves it into place atomically (exchanged with the old file, which is then removed, or
+// renamed over it), under an advisory lock that orders the writers (flock on settings.ini.lock).
+// No file that was ever in place is written again, so every reader, also one that takes no lock
+// (a plain `cat`), sees a whole old or a whole new text; Read takes no lock either.
+// The store owns the files of its folder and never follows a symbolic link there: a link, a file
+// it may not open, or anything but a regular file at one of its names is replaced, never written
+// through (a folder there makes writes fail). Its files have mode 0600.
 // An absent file, section or key reads as the empty text; a file that cannot be parsed reads as
 // empty and is replaced on the next write.
 #pragma once
 
-#include <sys/stat.h>
-
-#include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "platform/core/file_io.h"
 #include "platform/core/unique_fd.h"
 
 namespace platform {
@@ -35,31 +37,29 @@ class SettingsStore {
 
   // Sets one value, keeping every other value of the file. Returns false with *error set when
   // the value could not be stored (folder not creatable, disk full, a name or value holding a
-  // line break or a name holding '=' or ']'); the file is then unchanged.
+  // line break or a name holding '=' or ']', a termination signal while another writer held the
+  // lock); the file is then unchanged.
   bool Write(std::string_view section, std::string_view key, std::string_view value,
              std::string* error);
+
+  // Whether `id` is one of the files at the store's names (the settings file, its lock or its
+  // temporary file) now: writing into one would corrupt the store or be lost at its next write.
+  bool Holds(const FileIdentity& id) const;
 
   const std::string& path() const { return path_; }
 
  private:
-  // Opens the folder and the lock file on the first write (and again after the folder vanished).
+  // Opens the folder and the lock file as needed and takes the lock on the lock file in place.
+  bool Lock(std::string* error);
   bool OpenFolder(std::string* error);
-  void ForgetFolder();
 
   std::string dir_;
   std::string path_;
   std::string temp_path_;
   std::string lock_path_;
   UniqueFd dir_fd_;   // the application folder: names below it are resolved from here
-  UniqueFd lock_fd_;  // opened on the first write, kept for the object's life
+  UniqueFd lock_fd_;  // opened on the first write, kept while it is the file in place
   bool exchange_supported_ = true;
-
-  // What this object wrote last: while the write count in the lock file shows no write since and
-  // the file in place is still that file, its text is written_text_ and needs no reading.
-  bool written_ = false;
-  uint64_t written_generation_ = 0;
-  struct stat written_stat_ {};
-  std::string written_text_;
 };
 
 // The folder that holds the per-user settings of all applications.

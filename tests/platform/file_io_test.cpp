@@ -1,10 +1,13 @@
 #include "platform/core/file_io.h"
 
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "tests/support/loop_device.h"
 #include "tests/support/temp_dir.h"
@@ -54,6 +57,29 @@ TEST(FileIoTest, ReadStopsShortAtTheEndWithoutAnError) {
   EXPECT_EQ(buf[0], std::byte{4});
   EXPECT_EQ(buf[1], std::byte{5});
   EXPECT_EQ(f.ReadAt(buf, 5).done, 0u);
+}
+
+// A pipe delivers what was written so far: short counts before the end, as FUSE and network file
+// systems give them. Only a read of nothing is the end.
+TEST(FileIoTest, ReadToEndGoesOnAfterShortReads) {
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  UniqueFd read_end(ends[0]);
+  UniqueFd write_end(ends[1]);
+  ASSERT_EQ(::write(write_end.get(), "[Info]\n", 7), 7);
+  std::thread writer([&] {
+    // Once the first part has been read, that read came back short.
+    int unread = 1;
+    while (::ioctl(read_end.get(), FIONREAD, &unread) == 0 && unread > 0) {
+      std::this_thread::yield();
+    }
+    if (::write(write_end.get(), "Status=Finished\n", 16) != 16) ADD_FAILURE() << "write";
+    write_end.reset();
+  });
+  std::string text;
+  EXPECT_EQ(ReadToEnd(read_end.get(), &text), 0);
+  writer.join();
+  EXPECT_EQ(text, "[Info]\nStatus=Finished\n");
 }
 
 // Positions past 2 GiB and 4 GiB: a sparse file costs no disk space.

@@ -78,21 +78,28 @@ class SignalBridgeTest : public ::testing::Test {
   }
 };
 
+// In a child: the first signal stays recorded for the process's life.
 TEST_F(SignalBridgeTest, TerminationSignalsBecomeCloseMessages) {
-  MessageQueue q;
-  ASSERT_TRUE(BridgeTerminationSignals(q));
-  std::vector<uintptr_t> closes;
-  q.SetHandler(kMsgClose, [&](const Message& m) { closes.push_back(m.wparam); });
-  EXPECT_EQ(q.size(), 0u);
-  std::raise(SIGTERM);  // the process goes on: the handler only records it
-  EXPECT_EQ(q.size(), 1u);
-  std::raise(SIGINT);
-  std::raise(SIGHUP);
-  q.ProcessAll();
-  ASSERT_EQ(closes.size(), 3u);
-  EXPECT_EQ(closes[0], static_cast<uintptr_t>(SIGTERM));
-  // SIGINT and SIGHUP may arrive in either order; both must come through.
-  EXPECT_EQ(closes[1] + closes[2], static_cast<uintptr_t>(SIGINT + SIGHUP));
+  EXPECT_EXIT(
+      {
+        MessageQueue q;
+        if (!BridgeTerminationSignals(q) || TerminationSignal() != 0) std::exit(1);
+        std::vector<uintptr_t> closes;
+        q.SetHandler(kMsgClose, [&](const Message& m) { closes.push_back(m.wparam); });
+        if (q.size() != 0) std::exit(2);
+        std::raise(SIGTERM);  // the process goes on: the handler only records it
+        if (q.size() != 1) std::exit(3);
+        std::raise(SIGINT);
+        std::raise(SIGHUP);
+        q.ProcessAll();
+        // SIGINT and SIGHUP may arrive in either order; both must come through.
+        if (closes.size() != 3 || closes[0] != SIGTERM ||
+            closes[1] + closes[2] != SIGINT + SIGHUP) {
+          std::exit(4);
+        }
+        std::exit(TerminationSignal() == SIGTERM ? 0 : 5);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(SignalBridgeTest, ReraisedSignalEndsTheProcessWithThatSignal) {

@@ -1,12 +1,19 @@
 // End-to-end: the real vrel binary, its files, its exit status and its progress channel.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <random>
 #include <thread>
@@ -66,6 +73,30 @@ class VrelTest : public ::testing::Test {
   std::unique_ptr<TempDir> config_;
   std::unique_ptr<platform::SettingsStore> store_;
 };
+
+// Polls `condition` until it holds (true) or 20 seconds have passed (false).
+bool WaitUntil(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// Whether process `pid` has a file open whose path ends in `name`.
+bool HasOpen(pid_t pid, const std::string& name) {
+  std::error_code ec;
+  const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string path = std::filesystem::read_symlink(entry.path(), ec).string();
+    if (!ec && path.size() >= name.size() &&
+        path.compare(path.size() - name.size(), name.size(), name) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
 
 void ExpectExit(const ExitInfo& info, int code) {
   EXPECT_TRUE(info.exited) << "ended by signal " << info.signal;
@@ -160,33 +191,125 @@ TEST_F(VrelTest, NothingToCopyLeavesTargetAndPercentAlone) {
   EXPECT_TRUE(ReadFileBytes(dir_.Path("new")).empty());
 }
 
-TEST_F(VrelTest, FailuresLeaveStatusStarting) {
+// Failures and refusals: the reason names what was given, Status tells a failed copy, and the
+// target is touched only where both files had to be opened (a negative block size). What holds no
+// data to rescue, a block size that is no number, and a target that is the progress file (or a
+// link to it) are refused.
+TEST_F(VrelTest, FailuresAndRefusalsSayWhyAndTouchNoTarget) {
   WriteFileBytes(dir_.Path("src"), PatternBytes(100));
+  ASSERT_EQ(::mkdir(dir_.Path("adir").c_str(), 0700), 0);
+  ASSERT_EQ(::mkfifo(dir_.Path("fifo").c_str(), 0600), 0);
+  {
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = dir_.Path("sock");
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::copy(path.begin(), path.end(), address.sun_path);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(sock);  // the socket file stays
+  }
+  SetChannel("Finished", "55");
+  const std::string ini = config_->Path("Vrel/settings.ini");
+  ASSERT_EQ(::symlink(ini.c_str(), dir_.Path("link").c_str()), 0);
+  const std::string src = dir_.Path("src"), dst = dir_.Path("dst");
   struct Row {
-    const char* name;
     std::string source;
+    std::string target;
     std::string block;
-    bool target_created;
+    int exit_code;
+    const char* status;  // it was "Finished" before
+    std::string reason;  // a part of the message
   };
   const Row rows[] = {
-      {"missing source", dir_.Path("missing"), "10", false},
-      {"zero block size that is not variable speed", dir_.Path("src"), "00", true},
-      {"a block size that is no number", dir_.Path("src"), "ten", true},
-      {"negative block size", dir_.Path("src"), "-10", true},
+      {dir_.Path("missing"), dst, "10", kExitCopyFailed, "Starting...", dir_.Path("missing")},
+      {src, dst, " -10", kExitCopyFailed, "Starting...", "' -10'"},
+      {dir_.Path("adir"), dst, "100", kExitCopyFailed, "Starting...", dir_.Path("adir")},
+      {dir_.Path("fifo"), dst, "100", kExitCopyFailed, "Starting...", dir_.Path("fifo")},
+      {dir_.Path("sock"), dst, "100", kExitCopyFailed, "Starting...", dir_.Path("sock")},
+      {"/dev/zero", dst, "100", kExitCopyFailed, "Starting...", "/dev/zero"},
+      {src, dst, "1e3", kExitBadCommandLine, "Finished", "'1e3'"},
+      {src, dst, "0x10", kExitBadCommandLine, "Finished", "'0x10'"},
+      {src, dst, "100abc", kExitBadCommandLine, "Finished", "'100abc'"},
+      {src, dst, "00", kExitBadCommandLine, "Finished", "'00'"},
+      {src, dst, "2147483648", kExitBadCommandLine, "Finished", "'2147483648'"},
+      {src, ini, "100", kExitCopyFailed, "Starting...", ini},
+      {src, ini + ".lock", "100", kExitCopyFailed, "Starting...", ini + ".lock"},
+      {src, dir_.Path("link"), "100", kExitCopyFailed, "Starting...", dir_.Path("link")},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    ::unlink(dir_.Path("dst").c_str());
+    SCOPED_TRACE(row.source + ";" + row.target + ";" + row.block);
+    ::unlink(dst.c_str());
     SetChannel("Finished", "55");
-    ExpectExit(Copy(row.source, dir_.Path("dst"), row.block), kExitCopyFailed);
-    EXPECT_EQ(Status(), "Starting...");
+    ChildProcess vrel(VREL_PATH, {row.source + ";" + row.target + ";" + row.block}, Env(), true);
+    const std::optional<ExitInfo> end = vrel.Wait(std::chrono::seconds(20));
+    ASSERT_TRUE(end.has_value()) << "vrel hangs";
+    ExpectExit(*end, row.exit_code);
+    EXPECT_EQ(Status(), row.status);
     EXPECT_EQ(Percent(), "55");
-    EXPECT_EQ(Exists(dir_.Path("dst")), row.target_created);
-    if (row.target_created) {
-      EXPECT_TRUE(ReadFileBytes(dir_.Path("dst")).empty());
+    EXPECT_NE(vrel.stderr_text().find(row.reason), std::string::npos) << vrel.stderr_text();
+    if (row.block == " -10") {
+      EXPECT_TRUE(Exists(dst) && ReadFileBytes(dst).empty()) << "not opened, or written";
+    } else {
+      EXPECT_FALSE(Exists(dst)) << "a target was created";
     }
   }
   EXPECT_FALSE(Exists(dir_.Path("missing"))) << "a missing source was created";
+
+  // A FIFO used to hold vrel in its open, deaf to termination signals. Status "Starting..." is
+  // written just before the source is opened, with the signals already handled.
+  SetChannel("Finished", "55");
+  ChildProcess vrel(VREL_PATH, {dir_.Path("fifo") + ";" + dst + ";100"}, Env());
+  ASSERT_TRUE(WaitUntil([&] { return Status() == "Starting..."; }));
+  vrel.Signal(SIGTERM);
+  const std::optional<ExitInfo> end = vrel.Wait(std::chrono::seconds(20));
+  ASSERT_TRUE(end.has_value()) << "vrel outlived SIGTERM";
+  EXPECT_TRUE(end->exited ? end->code == kExitCopyFailed : end->signal == SIGTERM);
+  EXPECT_FALSE(Exists(dst));
+}
+
+// Started with standard descriptors closed, a file that vrel opens must not take one of them and
+// receive its error text. The negative block size fails after both files are open.
+TEST_F(VrelTest, ClosedStandardDescriptorsReceiveNothing) {
+  const Bytes src = PatternBytes(100);
+  for (const char* closing : {"2>&-", ">&- 2>&-", "<&- >&- 2>&-"}) {
+    SCOPED_TRACE(closing);
+    WriteFileBytes(dir_.Path("src"), src);
+    ::unlink(dir_.Path("dst").c_str());
+    SetChannel("Finished", "55");
+    const std::string script = std::string("exec \"$0\" \"$1\" ") + closing;
+    ExpectExit(
+        testing_support::RunToEnd(
+            "/bin/sh",
+            {"-c", script, VREL_PATH, dir_.Path("src") + ";" + dir_.Path("dst") + ";-10"}, Env()),
+        kExitCopyFailed);
+    EXPECT_EQ(ReadFileBytes(dir_.Path("src")), src);
+    EXPECT_TRUE(ReadFileBytes(dir_.Path("dst")).empty());
+    EXPECT_EQ(Status(), "Starting...");
+    const Bytes lock = ReadFileBytes(config_->Path("Vrel/settings.ini.lock"));
+    EXPECT_EQ(std::string(lock.begin(), lock.end()).find("vrel"), std::string::npos);
+  }
+}
+
+// Another process that holds the progress file's lock for ever must not keep vrel from ending.
+TEST_F(VrelTest, TerminationSignalEndsTheWaitForTheLock) {
+  WriteFileBytes(dir_.Path("src"), PatternBytes(100));
+  SetChannel("Finished", "55");
+  const int holder = ::open(config_->Path("Vrel/settings.ini.lock").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  ChildProcess vrel(VREL_PATH, {dir_.Path("src") + ";" + dir_.Path("dst") + ";10"}, Env());
+  // Once vrel holds the lock file open it waits for the lock, its signals handled.
+  const bool waiting = WaitUntil([&] { return HasOpen(vrel.pid(), "settings.ini.lock"); });
+  vrel.Signal(SIGTERM);
+  const std::optional<ExitInfo> end = vrel.Wait(std::chrono::seconds(20));
+  ::close(holder);
+  ASSERT_TRUE(waiting) << "vrel never opened the lock file";
+  ASSERT_TRUE(end.has_value()) << "vrel outlived SIGTERM";
+  EXPECT_FALSE(end->exited) << "exit status " << end->code;
+  EXPECT_EQ(end->signal, SIGTERM);
+  EXPECT_EQ(Status(), "Finished");
+  EXPECT_FALSE(Exists(dir_.Path("dst")));
 }
 
 // A disc or disk read through its device, as a rescue often is.
@@ -256,10 +379,7 @@ TEST_F(VrelTest, TerminationSignalStopsAfterAWholeBlockAndResumeCompletes) {
     ::unlink(dir_.Path("dst").c_str());
     SetChannel("Finished", "");
     ChildProcess vrel(VREL_PATH, {dir_.Path("src") + ";" + dir_.Path("dst") + ";10"}, Env());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (Percent().empty() && vrel.Running() && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    ASSERT_TRUE(WaitUntil([&] { return !Percent().empty() || !vrel.Running(); }));
     ASSERT_FALSE(Percent().empty()) << "the copy never reported progress";
     vrel.Signal(sig);
     const std::optional<ExitInfo> end = vrel.Wait(std::chrono::seconds(60));
