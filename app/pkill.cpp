@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QObject>
 #include <QSocketNotifier>
+#include <QStringList>
 
 #include <utility>
 
@@ -17,23 +18,37 @@ QString ErrorText(int error) { return QString::fromStdString(platform::ErrorText
 
 }  // namespace
 
-// One started worker and the watch on its pidfd, which turns readable when the worker ends: the
-// event loop then reaps it at once instead of leaving a zombie until the next call here.
+// One started worker and two watches: its pidfd turns readable when it ends, so the event loop
+// reaps it at once instead of leaving a zombie until the next call here; its standard error is
+// taken as it comes, so the worker never blocks on a full pipe.
 struct PKill::Child {
   explicit Child(platform::Process started)
-      : process(std::move(started)), watch(process.pidfd(), QSocketNotifier::Read) {
-    QObject::connect(&watch, &QSocketNotifier::activated, &watch, [this] { Running(); });
+      : process(std::move(started)),
+        end_watch(process.pidfd(), QSocketNotifier::Read),
+        error_watch(process.stderr_fd(), QSocketNotifier::Read) {
+    QObject::connect(&end_watch, &QSocketNotifier::activated, &end_watch, [this] { Running(); });
+    QObject::connect(&error_watch, &QSocketNotifier::activated, &error_watch, [this] {
+      process.DrainStandardError();
+      FollowPipe();
+    });
   }
 
   // Reaps the worker once it has ended, and then stops watching: a pidfd stays readable.
   bool Running() {
     const bool running = process.Running();
-    if (!running) watch.setEnabled(false);
+    if (!running) end_watch.setEnabled(false);
+    FollowPipe();
     return running;
   }
 
+  // The pipe is closed once it has been read to its end: no watch may stay on that number.
+  void FollowPipe() {
+    if (process.stderr_fd() < 0) error_watch.setEnabled(false);
+  }
+
   platform::Process process;
-  QSocketNotifier watch;
+  QSocketNotifier end_watch;
+  QSocketNotifier error_watch;
 };
 
 PKill::PKill() = default;
@@ -86,6 +101,18 @@ PKill::KillOutcome PKill::KillWorker(QString* error) {
 }
 
 bool PKill::WorkerRunning() { return worker_ && worker_->Running(); }
+
+std::optional<PKill::WorkerEnd> PKill::EndedWorker() {
+  if (!worker_ || worker_->Running()) return std::nullopt;
+  // The worker writes one line per failure; the last one says why it stopped.
+  const QStringList lines =
+      QString::fromLocal8Bit(worker_->process.StandardError()).split(QLatin1Char('\n'));
+  QString reason;
+  for (auto line = lines.crbegin(); line != lines.crend() && reason.isEmpty(); ++line) {
+    reason = line->trimmed();
+  }
+  return WorkerEnd{worker_->process.WaitStatus(), reason};
+}
 
 void PKill::ForgetEnded() {
   std::erase_if(earlier_, [](const std::unique_ptr<Child>& child) { return !child->Running(); });

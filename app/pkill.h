@@ -3,12 +3,14 @@
 // The worker is never signalled by its bare id: each start keeps a pidfd for the child, and an
 // ended child is reaped (at once, through an event-loop watch on the pidfd, or at the latest by
 // the next call here), so stopping a worker that has already ended signals nothing at all, even
-// when the system has since given its id to another process.
+// when the system has since given its id to another process. The worker's standard error is
+// read as it comes (another event-loop watch), so the window can say why a worker failed.
 #pragma once
 
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/core/process.h"
@@ -53,6 +55,15 @@ class PKill {
   // Whether the worker named by WorkerPid still runs (false when there is none). Reaps it once it
   // has ended.
   bool WorkerRunning();
+
+  // How the worker named by WorkerPid ended: its wait status (as from waitpid; std::nullopt when
+  // something else reaped it) and the last line it wrote to standard error (empty when none).
+  struct WorkerEnd {
+    std::optional<int> wait_status;
+    QString reason;
+  };
+  // std::nullopt while that worker runs, and when there is none.
+  std::optional<WorkerEnd> EndedWorker();
 
  private:
   struct Child;
