@@ -1,0 +1,466 @@
+// The program's windows, offscreen: the real main window with its message boxes and file dialogs
+// replaced by a recorder, the real vrel beside the test binary (or the argv recorder in its place
+// where a worker must wait), and the progress channel in a temporary folder.
+#include "app/frmmain.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/frmabout.h"
+#include "app/frmsplash.h"
+#include "app/services.h"
+#include "controls/magicbutton.h"
+#include "controls/xp_progressbar.h"
+#include "platform/core/settings_store.h"
+#include "tests/app/argv_recorder.h"
+#include "tests/app/wait_until.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using testing_support::PatternBytes;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WaitUntil;
+using testing_support::WriteFileBytes;
+using Icon = Services::Icon;
+
+constexpr size_t kMiB = 1024 * 1024;
+
+struct Box {
+  QString text;
+  QString title;
+  Icon icon;
+  friend bool operator==(const Box&, const Box&) = default;
+};
+
+struct Dialog {
+  bool save;
+  QString title;
+  QString file_name;
+  friend bool operator==(const Dialog&, const Dialog&) = default;
+};
+
+void PrintTo(const Box& box, std::ostream* out) {
+  *out << '"' << box.title.toStdString() << "\": \"" << box.text.toStdString() << '"';
+}
+
+class RecordingServices final : public Services {
+ public:
+  void MsgBox(QWidget*, const QString& text, const QString& title, Icon icon) override {
+    boxes.push_back({text, title, icon});
+  }
+  QString ShowOpen(QWidget*, const QString& title, const QString& file_name,
+                   const QString&) override {
+    return Answer({false, title, file_name});
+  }
+  QString ShowSave(QWidget*, const QString& title, const QString& file_name,
+                   const QString&) override {
+    return Answer({true, title, file_name});
+  }
+  bool OpenUrl(const QUrl& url) override {
+    urls.push_back(url);
+    return true;
+  }
+  void EndProgram(int code) override { ends.push_back(code); }
+
+  std::deque<QString> answers;  // what the next dialogs return, in turn; "" once none is left
+  std::vector<Dialog> dialogs;
+  std::vector<Box> boxes;
+  std::vector<QUrl> urls;
+  std::vector<int> ends;
+
+ private:
+  QString Answer(const Dialog& dialog) {
+    dialogs.push_back(dialog);
+    if (answers.empty()) return {};
+    QString answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+};
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+void Click(QWidget* button) {
+  QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+}
+
+// Children of this process that still run (ended ones are reaped by the window's watch).
+std::vector<pid_t> LiveChildren() {
+  std::vector<pid_t> pids;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line)) continue;
+    const size_t name_end = line.rfind(')');  // "pid (name) state ppid ..."
+    if (name_end == std::string::npos) continue;
+    std::istringstream rest(line.substr(name_end + 2));
+    char state = 0;
+    pid_t parent = 0;
+    rest >> state >> parent;
+    if (parent == ::getpid() && state != 'Z') pids.push_back(std::stoi(entry.path().filename()));
+  }
+  return pids;
+}
+
+bool Idle(const frmMain& window) {
+  return window.buttonCopy()->Caption() == "Copy" && window.IL()->text() == "Ready..." &&
+         !window.SC().isActive() && !window.ETAT().isActive() && window.SF()->isEnabled() &&
+         window.TF()->isEnabled() && window.BS()->isEnabled() && window.B1()->Enabled() &&
+         window.B2()->Enabled();
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() { ::setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1); }
+  ~MainWindowTest() override {
+    for (const pid_t pid : LiveChildren()) {  // a test that failed midway leaves no worker
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+    }
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv(testing_support::kArgvRecordVariable);
+    ::unsetenv(testing_support::kWaitVariable);
+  }
+
+  // The window on the worker in `folder`, loaded and shown.
+  std::unique_ptr<frmMain> Open(const QString& folder = QCoreApplication::applicationDirPath()) {
+    auto window = std::make_unique<frmMain>(services_, folder);
+    EXPECT_TRUE(window->Load());
+    window->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    return window;
+  }
+
+  void Choose(frmMain& window, const std::string& source, const std::string& target) {
+    services_.answers = {Q(source), Q(target)};
+    Click(window.B1());
+    Click(window.B2());
+  }
+
+  // A folder whose "vrel" is the argv recorder, which records its arguments in record_ and then
+  // waits until it is killed.
+  QString RecorderFolder() {
+    const std::string folder = dir_.Path("recorder");
+    std::filesystem::create_directory(folder);
+    std::filesystem::create_symlink(ARGV_RECORDER_PATH, folder + "/vrel");
+    ::setenv(testing_support::kArgvRecordVariable, record_.c_str(), 1);
+    ::setenv(testing_support::kWaitVariable, "1", 1);
+    return Q(folder);
+  }
+
+  TempDir config_;
+  TempDir dir_;
+  std::string source_ = dir_.Path("source file.bin");
+  std::string target_ = dir_.Path("target file.bin");
+  std::string record_ = dir_.Path("record");
+  RecordingServices services_;
+};
+
+TEST_F(MainWindowTest, AWholeJobCopiesTheSourceAndReportsTheEnd) {
+  WriteFileBytes(source_, PatternBytes(8 * kMiB));
+  const std::unique_ptr<frmMain> window = Open();
+  Choose(*window, source_, target_);
+  EXPECT_EQ(window->SS()->text(), "Size: 8 Mb");
+  // What every SC tick leaves on the screen.
+  std::vector<int> bar;
+  std::vector<QString> sizes;
+  QObject::connect(&window->SC(), &QTimer::timeout, [&] {
+    bar.push_back(window->PB()->Value());
+    sizes.push_back(window->TS()->text());
+  });
+
+  Click(window->buttonCopy());
+  EXPECT_EQ(window->buttonCopy()->Caption(), "STOP");
+  EXPECT_EQ(window->IL()->text(), "Copying...");
+  EXPECT_TRUE(window->SC().isActive() && window->ETAT().isActive());
+  EXPECT_FALSE(window->SF()->isEnabled() || window->TF()->isEnabled() ||
+               window->BS()->isEnabled() || window->B1()->Enabled() || window->B2()->Enabled());
+
+  ASSERT_TRUE(WaitUntil([&] { return !services_.boxes.empty(); }));
+  EXPECT_EQ(services_.boxes,
+            std::vector<Box>({{"Copy sucessfuly finished!", "File Copy", Icon::kInformation}}));
+  EXPECT_TRUE(Idle(*window));
+  EXPECT_EQ(window->PB()->Value(), 0);
+  EXPECT_EQ(window->TS()->text(), "Curent size: 8 Mb");
+  EXPECT_EQ(ReadFileBytes(target_), ReadFileBytes(source_));
+  // On the way the bar and the size label followed the copy.
+  EXPECT_TRUE(std::ranges::any_of(bar, [](int value) { return value > 0 && value < 100; }));
+  EXPECT_TRUE(std::ranges::any_of(sizes, [](const QString& text) {
+    return text != "Curent size: 0 Bytes" && text != "Curent size: 8 Mb";
+  }));
+}
+
+TEST_F(MainWindowTest, StopKeepsWhatIsShownAndTheNextCopyResumes) {
+  WriteFileBytes(source_, PatternBytes(4 * kMiB));
+  const std::unique_ptr<frmMain> window = Open();
+  Choose(*window, source_, target_);
+  // The dialog now names the source again; the size label must still follow the target.
+  services_.answers = {Q(source_)};
+  Click(window->B1());
+  window->BS()->setCurrentIndex(1);  // 1 byte per block: slow enough to stop midway
+
+  Click(window->buttonCopy());
+  ASSERT_TRUE(WaitUntil([&] { return window->TS()->text() != "Curent size: 0 Bytes"; }));
+  const int bar = window->PB()->Value();
+  const QString size = window->TS()->text();
+  Click(window->buttonCopy());
+  EXPECT_TRUE(Idle(*window));
+  EXPECT_EQ(window->PB()->Value(), bar);
+  EXPECT_EQ(window->TS()->text(), size);
+  EXPECT_NE(size, "Curent size: 4 Mb");
+  EXPECT_TRUE(services_.boxes.empty());
+  ASSERT_TRUE(WaitUntil([&] { return LiveChildren().empty(); }));
+  std::vector<unsigned char> part = ReadFileBytes(target_);
+  const std::vector<unsigned char> whole = ReadFileBytes(source_);
+  ASSERT_LT(part.size(), whole.size());
+  EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin()));
+
+  window->BS()->setCurrentIndex(11);  // "10 Mb (The quickest way)"
+  Click(window->buttonCopy());
+  ASSERT_TRUE(WaitUntil([&] { return !services_.boxes.empty(); }));
+  EXPECT_EQ(services_.boxes.front().text, "Copy sucessfuly finished!");
+  EXPECT_EQ(ReadFileBytes(target_), whole);
+}
+
+TEST_F(MainWindowTest, CopyRefusesMissingOrUnusableInputsInOrder) {
+  const QString semicolon_message =
+      "This file name holds a \";\", which the copy worker cannot take:\n%1\n"
+      "Please rename the file or choose another one.";
+  const QString source = Q(source_);
+  const QString target = Q(target_);
+  const QString odd = Q(dir_.Path("a;b"));
+  struct Row {
+    QString source, target;
+    int buffer_size;  // list position; -1 for none
+    Box box;
+  };
+  const Row rows[] = {
+      {"", "", -1, {"Please select source file!", "Empty source file!", Icon::kExclamation}},
+      {source, "", -1, {"Please select target file!", "Empty target file!", Icon::kExclamation}},
+      {source,
+       target,
+       -1,
+       {"Please select buffer size!", "Empty buffer size!", Icon::kExclamation}},
+      {odd, target, 3, {semicolon_message.arg(odd), "Unusable file name", Icon::kExclamation}},
+      {source, odd, 3, {semicolon_message.arg(odd), "Unusable file name", Icon::kExclamation}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.box.text.toStdString());
+    services_.boxes.clear();
+    const std::unique_ptr<frmMain> window = Open();
+    window->SF()->setText(row.source);
+    window->TF()->setText(row.target);
+    window->BS()->setCurrentIndex(row.buffer_size);
+    window->buttonCopy_Click();
+    EXPECT_EQ(services_.boxes, std::vector<Box>{row.box});
+    EXPECT_EQ(window->buttonCopy()->Caption(), "Copy");
+    EXPECT_FALSE(window->SC().isActive());
+    EXPECT_EQ(window->launcher().pkill().WorkerPid(), 0);
+  }
+}
+
+TEST_F(MainWindowTest, TheEnablingChainFollowsTheDialogsAndHandEdits) {
+  WriteFileBytes(source_, PatternBytes(10240));
+  const std::string other_case = dir_.Path("SOURCE FILE.bin");
+  WriteFileBytes(other_case, PatternBytes(1536));
+  const std::unique_ptr<frmMain> window = Open();
+  // Right after start-up only the source side, About and Exit take input.
+  EXPECT_TRUE(window->SF()->isEnabled() && window->B1()->Enabled() &&
+              window->btnAbout()->Enabled() && window->buttonExit()->Enabled());
+  EXPECT_FALSE(window->TF()->isEnabled() || window->B2()->Enabled() || window->BS()->isEnabled() ||
+               window->buttonCopy()->Enabled());
+  EXPECT_EQ(window->BS()->currentText(), "100 Bytes (Default)");
+
+  services_.answers = {Q(source_)};
+  Click(window->B1());
+  EXPECT_EQ(window->SS()->text(), "Size: 10 Kb");
+  EXPECT_TRUE(window->TF()->isEnabled() && window->B2()->Enabled());
+  EXPECT_FALSE(window->BS()->isEnabled() || window->buttonCopy()->Enabled());
+
+  // Accepting the name the target dialog suggests, the source's own path, is refused.
+  services_.answers = {Q(source_)};
+  Click(window->B2());
+  EXPECT_EQ(services_.dialogs, std::vector<Dialog>({{false, "Select source file:", ""},
+                                                    {true, "Select target file:", Q(source_)}}));
+  EXPECT_EQ(services_.boxes, std::vector<Box>({{"Destination directory can't be same as the "
+                                                "Source directory!\nPlease select another "
+                                                "destination directory !",
+                                                "Wrong directory !", Icon::kExclamation}}));
+  EXPECT_EQ(window->TF()->text(), "");
+  EXPECT_FALSE(window->buttonCopy()->Enabled());
+
+  // A path that differs only in letter case names another file here.
+  services_.answers = {Q(other_case)};
+  Click(window->B2());
+  EXPECT_EQ(window->TF()->text(), Q(other_case));
+  EXPECT_EQ(window->TS()->text(), "Curent size: 1.5 Kb");
+  EXPECT_TRUE(window->BS()->isEnabled() && window->buttonCopy()->Enabled());
+
+  // Hand edits: another path changes nothing else; an empty target locks the options.
+  window->TF()->setText(Q(target_));
+  EXPECT_TRUE(window->BS()->isEnabled() && window->buttonCopy()->Enabled());
+  window->TF()->clear();
+  EXPECT_FALSE(window->BS()->isEnabled() || window->buttonCopy()->Enabled());
+  EXPECT_EQ(window->SF()->text(), Q(source_));
+
+  // A new target has no size yet: the label keeps the earlier one.
+  services_.answers = {Q(target_)};
+  Click(window->B2());
+  EXPECT_EQ(window->TS()->text(), "Curent size: 1.5 Kb");
+  EXPECT_TRUE(window->buttonCopy()->Enabled());
+
+  // Emptying the source empties and locks the whole target side.
+  window->SF()->clear();
+  EXPECT_EQ(window->TF()->text(), "");
+  EXPECT_FALSE(window->TF()->isEnabled() || window->B2()->Enabled() || window->BS()->isEnabled() ||
+               window->buttonCopy()->Enabled());
+  EXPECT_EQ(window->SS()->text(), "Size: 10 Kb");
+}
+
+// With the argv recorder as the worker: it never ends by itself, and never writes the channel.
+TEST_F(MainWindowTest, VariableSpeedReachesTheWorkerAndAnOldFinishedEndsNothing) {
+  WriteFileBytes(source_, PatternBytes(100));
+  std::string error;
+  ASSERT_TRUE(platform::SettingsStore("Vrel").Write("Info", "Status", "Finished", &error)) << error;
+  const std::unique_ptr<frmMain> window = Open(RecorderFolder());
+  Choose(*window, source_, target_);
+  window->BS()->setCurrentIndex(0);  // "Variable Speed"
+  const QSignalSpy ticks(&window->SC(), &QTimer::timeout);
+
+  Click(window->buttonCopy());
+  ASSERT_TRUE(WaitUntil([&] { return testing_support::ReadArgvRecord(record_).has_value(); }));
+  EXPECT_EQ(testing_support::ReadArgvRecord(record_)->arguments,
+            std::vector<std::string>{source_ + ";" + target_ + ";0"});
+  // The "Finished" an earlier job left is not this job's end.
+  ASSERT_TRUE(WaitUntil([&] { return ticks.count() >= 3; }));
+  EXPECT_EQ(window->buttonCopy()->Caption(), "STOP");
+  EXPECT_TRUE(services_.boxes.empty());
+
+  // Exit ends the running worker with the program.
+  ASSERT_EQ(LiveChildren().size(), 1u);
+  Click(window->buttonExit());
+  EXPECT_EQ(services_.ends, std::vector<int>{0});
+  EXPECT_FALSE(window->SC().isActive());
+  ASSERT_TRUE(WaitUntil([&] { return LiveChildren().empty(); }));
+}
+
+TEST_F(MainWindowTest, StopOrExitWhileTheWorkerStartsLeavesNoWorker) {
+  WriteFileBytes(source_, PatternBytes(100));
+  const QString folder = RecorderFolder();
+  for (const bool exit : {false, true}) {
+    SCOPED_TRACE(exit ? "Exit" : "STOP");
+    services_.ends.clear();
+    const std::unique_ptr<frmMain> window = Open(folder);
+    Choose(*window, source_, target_);
+    // Queued now, so it runs while the worker is being started.
+    QMetaObject::invokeMethod(
+        window.get(), [&] { exit ? window->buttonExit_Click() : window->buttonCopy_Click(); },
+        Qt::QueuedConnection);
+    window->buttonCopy_Click();
+    EXPECT_EQ(window->launcher().pkill().WorkerPid(), 0);
+    EXPECT_FALSE(window->SC().isActive());
+    EXPECT_EQ(services_.ends, exit ? std::vector<int>{0} : std::vector<int>{});
+    EXPECT_EQ(Idle(*window), !exit);
+    ASSERT_TRUE(WaitUntil([&] { return LiveChildren().empty(); }));
+  }
+}
+
+TEST_F(MainWindowTest, AWorkerThatFailsIsReportedAndTheWindowGoesIdle) {
+  WriteFileBytes(source_, PatternBytes(4 * kMiB));
+  const std::string unwritable = dir_.Path("no such folder/target.bin");
+  const std::unique_ptr<frmMain> window = Open();
+
+  // The worker's own reason, from its standard error.
+  Choose(*window, source_, unwritable);
+  Click(window->buttonCopy());
+  ASSERT_TRUE(WaitUntil([&] { return !services_.boxes.empty(); }));
+  EXPECT_EQ(services_.boxes,
+            std::vector<Box>({{Q("The copy stopped before the end.\nvrel: cannot open '" +
+                                 unwritable + "': No such file or directory"),
+                               "Copy stopped", Icon::kExclamation}}));
+  EXPECT_TRUE(Idle(*window));
+
+  // A worker ended from outside.
+  services_.boxes.clear();
+  services_.answers = {Q(target_)};
+  Click(window->B2());
+  window->BS()->setCurrentIndex(1);  // 1 byte per block: still running when it is killed
+  Click(window->buttonCopy());
+  ASSERT_TRUE(WaitUntil([&] { return window->TS()->text() != "Curent size: 0 Bytes"; }));
+  const std::vector<pid_t> workers = LiveChildren();
+  ASSERT_EQ(workers.size(), 1u);
+  ::kill(workers.front(), SIGKILL);
+  ASSERT_TRUE(WaitUntil([&] { return !services_.boxes.empty(); }));
+  EXPECT_EQ(services_.boxes.front().text,
+            "The copy stopped before the end.\n"
+            "The copy worker was ended from outside (signal 9, Killed).");
+  EXPECT_TRUE(Idle(*window));
+}
+
+TEST_F(MainWindowTest, TheSplashHandsOverOnItsHundredAndFirstTickAndAMissingWorkerEndsAll) {
+  // An empty file counts as missing.
+  WriteFileBytes(dir_.Path("vrel"), {});
+  std::unique_ptr<frmMain> window;
+  bool loaded = true;
+  frmSplash splash([&] {
+    window = std::make_unique<frmMain>(services_, Q(dir_.path()));
+    loaded = window->Load();
+  });
+  for (int tick = 1; tick <= 100; ++tick) splash.UT_Timer();
+  EXPECT_EQ(splash.PB()->Value(), 300);
+  EXPECT_EQ(window, nullptr);
+  EXPECT_TRUE(splash.UT().isActive());
+
+  splash.UT_Timer();
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(splash.UT().isActive());
+  EXPECT_FALSE(splash.isVisible());
+  EXPECT_FALSE(loaded);
+  EXPECT_EQ(services_.boxes, std::vector<Box>({{"Cant find vrel! Please copy vrel in application "
+                                                "folder!",
+                                                "Error", Icon::kExclamation}}));
+  EXPECT_EQ(services_.ends, std::vector<int>{1});
+  EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, TheAboutWindowIsModalAndItsLinkOpensTheReadme) {
+  const std::unique_ptr<frmMain> window = Open();
+  Click(window->btnAbout());
+  const QPointer<frmAbout> about = qobject_cast<frmAbout*>(QApplication::activeModalWidget());
+  ASSERT_FALSE(about.isNull());
+  EXPECT_EQ(about->windowTitle(), "About Mendra2");
+  EXPECT_EQ(about->windowModality(), Qt::ApplicationModal);
+
+  QTest::mouseClick(about->lblUrl(), Qt::LeftButton);
+  ASSERT_EQ(services_.urls.size(), 1u);
+  EXPECT_TRUE(QFileInfo(services_.urls.front().toLocalFile()).isFile())
+      << services_.urls.front().toString().toStdString();
+  EXPECT_TRUE(about->isVisible());
+
+  Click(about->buttonExit());
+  ASSERT_TRUE(WaitUntil([&] { return about.isNull(); }));
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+}  // namespace
