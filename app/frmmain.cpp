@@ -169,6 +169,11 @@ frmMain::frmMain(Services& services, QString program_folder)
   connect(button_exit_, &MagicButton::Click, this, &frmMain::buttonExit_Click);
   connect(btn_about_, &MagicButton::Click, this, &frmMain::btnAbout_Click);
 
+  // The job ends as soon as its worker does, not a poll later. The watch only queues the check.
+  launcher_.pkill().SetWorkerEnded([this] {
+    QMetaObject::invokeMethod(this, &frmMain::EndIfWorkerEnded, Qt::QueuedConnection);
+  });
+
   // The enabling chain: an emptied source takes the target with it, an emptied target the
   // buffer size and Copy.
   connect(sf_, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -364,23 +369,27 @@ void frmMain::SC_Timer() {
   QCoreApplication::processEvents();
   if (job != job_ || !Copying()) return;  // a STOP or Exit has run meanwhile
 
-  if (const std::optional<PKill::WorkerEnd> end = launcher_.pkill().EndedWorker()) {
-    // The worker exits with status 0 exactly when it has written "Finished" for this job.
-    const bool finished = end->wait_status && WIFEXITED(*end->wait_status) &&
-                          WEXITSTATUS(*end->wait_status) == 0 &&
-                          ChannelValue("Status") == kFinished;
-    if (finished) {
-      FinishJob();
-    } else {
-      FailJob(EndReason(*end));
-    }
-    return;
-  }
+  if (EndIfWorkerEnded()) return;
   if (const std::optional<double> percent = platform::ParseNumber(ChannelValue("Percent"))) {
     const double whole = platform::RoundHalfEven(*percent);
     if (whole >= INT_MIN && whole <= INT_MAX) pb_->SetValue(static_cast<int>(whole));
   }
   ShowTargetSize();
+}
+
+bool frmMain::EndIfWorkerEnded() {
+  if (!Copying()) return false;
+  const std::optional<PKill::WorkerEnd> end = launcher_.pkill().EndedWorker();
+  if (!end) return false;
+  // The worker exits with status 0 exactly when it has written "Finished" for this job.
+  const bool finished = end->wait_status && WIFEXITED(*end->wait_status) &&
+                        WEXITSTATUS(*end->wait_status) == 0 && ChannelValue("Status") == kFinished;
+  if (finished) {
+    FinishJob();
+  } else {
+    FailJob(EndReason(*end));
+  }
+  return true;
 }
 
 void frmMain::ETAT_Timer() {

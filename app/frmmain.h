@@ -85,6 +85,9 @@ class frmMain : public QWidget {
   void StartJob(const QString& source, const QString& target, qint32 bytes);
   // Back to idle as after STOP: timers off, Copy, inputs enabled, "Ready...".
   void EndJob();
+  // Ends the job when its worker has ended: with the success message when it wrote "Finished"
+  // and exited with status 0, else with the failure message. Whether the job ended.
+  bool EndIfWorkerEnded();
   void FinishJob();
   void FailJob(const QString& why);
   void StopCopyng();

@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 #include <QStringList>
 
+#include <functional>
 #include <utility>
 
 #include "platform/core/file_io.h"
@@ -22,11 +23,15 @@ QString ErrorText(int error) { return QString::fromStdString(platform::ErrorText
 // reaps it at once instead of leaving a zombie until the next call here; its standard error is
 // taken as it comes, so the worker never blocks on a full pipe.
 struct PKill::Child {
-  explicit Child(platform::Process started)
+  // `ended` is called with this child once the watch has seen it end.
+  Child(platform::Process started, std::function<void(const Child*)> ended)
       : process(std::move(started)),
         end_watch(process.pidfd(), QSocketNotifier::Read),
         error_watch(process.stderr_fd(), QSocketNotifier::Read) {
-    QObject::connect(&end_watch, &QSocketNotifier::activated, &end_watch, [this] { Running(); });
+    QObject::connect(&end_watch, &QSocketNotifier::activated, &end_watch,
+                     [this, ended = std::move(ended)] {
+                       if (!Running()) ended(this);
+                     });
     QObject::connect(&error_watch, &QSocketNotifier::activated, &error_watch, [this] {
       process.DrainStandardError();
       FollowPipe();
@@ -73,7 +78,9 @@ bool PKill::StartWorker(const WorkerCommand& command, QString* error) {
     }
     return false;
   }
-  worker_ = std::make_unique<Child>(std::move(process));
+  worker_ = std::make_unique<Child>(std::move(process), [this](const Child* child) {
+    if (child == worker_.get() && worker_ended_) worker_ended_();
+  });
   return true;
 }
 

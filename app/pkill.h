@@ -9,8 +9,10 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/core/process.h"
@@ -65,12 +67,18 @@ class PKill {
   // std::nullopt while that worker runs, and when there is none.
   std::optional<WorkerEnd> EndedWorker();
 
+  // `ended` is called from the event loop as soon as the worker named by WorkerPid ends (not for
+  // one that KillWorker has let go, nor one that a call here found ended first). It runs inside
+  // the watch, so it must not start or stop workers: note the end, or queue what follows.
+  void SetWorkerEnded(std::function<void()> ended) { worker_ended_ = std::move(ended); }
+
  private:
   struct Child;
 
   // Drops the children that have been reaped, except the one WorkerPid names.
   void ForgetEnded();
 
+  std::function<void()> worker_ended_;
   std::unique_ptr<Child> worker_;
   // Workers no longer named by WorkerPid that had not been reaped yet (killed ones take a moment
   // to go); kept until they are, so none stays a zombie.
