@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QShortcut>
 
 #include <array>
 
@@ -71,6 +72,9 @@ frmAbout::frmAbout(Services& services, QWidget* parent)
   button_exit_->setGeometry(TwipsRect(3060, 4680, 1155, 315));
   button_exit_->ReadProperties(ButtonDesign(QStringLiteral("Close"), gui::Rgb(192, 0, 0), true));
   connect(button_exit_, &MagicButton::Click, this, &QWidget::close);
+  // Escape closes it too, as it closes any box of this kind.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);  // NOLINT: parent owns
+  connect(escape, &QShortcut::activated, this, &QWidget::close);
 
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());

@@ -1,6 +1,6 @@
 // frmAbout: the modal About window, opened by the main window's About button. It names the
-// program's makers and links to the installed README; Close (or the title bar) closes it, and
-// it deletes itself then.
+// program's makers and links to the installed README; Close, Escape or the title bar closes it,
+// and it deletes itself then.
 #pragma once
 
 #include <QUrl>
