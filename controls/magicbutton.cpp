@@ -630,6 +630,7 @@ void MagicButton::ClickHandling() {
 }
 
 void MagicButton::mousePressEvent(QMouseEvent* event) {
+  button_held_ = true;
   const QPointF at = event->position();
   Press(ButtonsOf(event->button()), ShiftOf(event->modifiers()), static_cast<float>(at.x()),
         static_cast<float>(at.y()));
@@ -662,6 +663,7 @@ void MagicButton::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void MagicButton::mouseReleaseEvent(QMouseEvent* event) {
+  button_held_ = event->buttons() != Qt::NoButton;
   short button = ButtonsOf(event->button());
   short shift = ShiftOf(event->modifiers());
   float x = static_cast<float>(event->position().x());
@@ -674,9 +676,12 @@ void MagicButton::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void MagicButton::mouseDoubleClickEvent(QMouseEvent*) {
-  // Qt delivers the second press of a double click itself, just before this; it has already
-  // drawn the pressed look. What remains is that its release clicks nothing.
+  // The platform reports the second press of a double click as a double click instead of a
+  // press: it presses (with zero coordinates, as the design has it), and its release clicks
+  // nothing. The implicit grab brings that release back here. Should the press itself have
+  // arrived already, it has done the pressing.
   double_click_press_ = true;
+  if (press_button_ == 1 && !button_held_) Press(1, 0, 0.0F, 0.0F);
 }
 
 void MagicButton::leaveEvent(QEvent* event) {

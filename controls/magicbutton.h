@@ -256,6 +256,8 @@ class MagicButton : public QWidget {
   bool capturing_background_ = false;
   // The press that is being released was the second press of a double click.
   bool double_click_press_ = false;
+  // A mouse press arrived and not all buttons are released yet.
+  bool button_held_ = false;
   int last_state_ = 0;
   int press_button_ = 0;   // PressButton: mouse button of the last press (1 left)
   int last_key_down_ = 0;  // LastKeyDown: low byte of the last key code pressed

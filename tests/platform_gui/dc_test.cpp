@@ -270,5 +270,46 @@ TEST(GuiSurfaceTest, CopiesAndPatternsDoNotSeeLaterWrites) {
   EXPECT_TRUE(Surface(0, 5).IsNull());
 }
 
+// The worked examples of the raster rules: the focus frame's checkerboard (odd parity), the
+// ellipse outline, its fill and a 2-pixel pen.
+TEST(GuiDcTest, FocusRectAndEllipse) {
+  Surface focus = Blank(9, 6);
+  Dc dc(focus);
+  dc.SetTextColor(0x000000);
+  dc.SetBkColor(0xFFFFFF);
+  dc.DrawFocusRect({1, 1, 8, 6});
+  const ColorRef inverted = kMarker ^ 0xFFFFFFu;  // where x + y is odd; the rest XOR black
+  EXPECT_EQ(Picture(focus, {{inverted, 'X'}}),
+            (std::vector<std::string>{".........", "..X.X.X..", ".X.....X.", ".........",
+                                      ".X.....X.", "..X.X.X.."}));
+  dc.DrawFocusRect({1, 1, 8, 6});
+  EXPECT_TRUE(Changed(focus).empty());
+
+  Surface ellipse = Blank(8, 6);
+  Dc edc(ellipse);
+  edc.Select(Brush());  // the outline alone
+  edc.Ellipse({0, 0, 8, 6});
+  EXPECT_EQ(Picture(ellipse, {{0, '#'}}),
+            (std::vector<std::string>{"..####..", ".#....#.", "#......#", "#......#", ".#....#.",
+                                      "..####.."}));
+  edc.Select(Pen());
+  edc.Select(Brush::Solid(0x0000FF));
+  edc.Ellipse({0, 0, 8, 6});  // the inside covers the outline and all between it on each row
+  EXPECT_EQ(Picture(ellipse, {{0x0000FF, 'o'}}),
+            (std::vector<std::string>{"..oooo..", ".oooooo.", "oooooooo", "oooooooo", ".oooooo.",
+                                      "..oooo.."}));
+
+  // A 2-pixel pen covers each outline pixel and the ones above and to the left of it: one pixel
+  // of it is left inside the top and left edges, two at the right and bottom.
+  Surface wide = Blank(8, 6);
+  Dc wdc(wide);
+  wdc.Select(Brush());
+  wdc.Select(Pen(0, 2));
+  wdc.Ellipse({0, 0, 8, 6});
+  EXPECT_EQ(Picture(wide, {{0, '#'}}),
+            (std::vector<std::string>{"#######.", "##...###", "#.....##", "##...###", "#######.",
+                                      ".#####.."}));
+}
+
 }  // namespace
 }  // namespace gui

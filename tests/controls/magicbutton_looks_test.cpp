@@ -1,0 +1,383 @@
+// The button's drawing as data in, pixels out: palette, access keys, layout, picture transfer,
+// regions, and pixel checks of worked examples. Expected values are derived by hand from the
+// rules (the arithmetic is in the comments).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "controls/magicbutton_looks.h"
+
+namespace magicbutton {
+namespace {
+
+using gui::ColorRef;
+using gui::Rgb;
+
+TEST(MagicButtonPaletteTest, ShiftColor) {
+  const struct {
+    ColorRef c;
+    int amount;
+    bool soft, blue;
+    ColorRef expected;
+  } rows[] = {
+      {0xFFFFFF, -64, true, false, 0xDFDFDF},   // a = -32
+      {0xFFFFFF, -64, false, false, 0xBFBFBF},  // a = -64
+      {0x0000FF, 48, false, false, 0x3030FF},   // red saturates
+      {0x608040, 48, false, true, 0x78B070},    // blue 0x60 + 0x60 * 48 / 192 = 0x78
+      {0x101010, -9, true, false, 0x0C0C0C},    // a = -9 / 2 = -4, toward zero
+      {0x202020, -64, false, false, 0x000000},  // held at 0
+      {0xFF0000, -16, false, false, 0xEF0000},  // a darkening never lifts a channel
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(ShiftColor(r.c, r.amount, r.soft, r.blue), r.expected)
+        << std::hex << r.c << " " << std::dec << r.amount;
+  }
+}
+
+TEST(MagicButtonPaletteTest, SetColorsForTheFourSchemes) {
+  // Container colours: back RGB(100, 150, 200), text blue. The system highlight RGB(10, 36, 106)
+  // lightened by 176: 10 * 79 / 255 + 176 = 179, 36 -> 187, 106 -> 208.
+  const ColorRef kSystemHotPale = Rgb(179, 187, 208);
+  const struct {
+    const char* name;
+    int scheme, type;
+    ColorRef back;
+    bool soft;
+    Palette expected;  // Face Light Highlight Shadow DarkShadow Text TextOver Mask Glow Hot HotPale
+  } rows[] = {
+      {"program's buttons",
+       2,
+       14,
+       0xFFFFFF,
+       true,
+       {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xDFDFDF, 0x9F9F9F, 0x000000, 0xFF7709, 0xC0C0C0, 0xFFFFFF,
+        0xBFBFBF, 0xFFFFFF}},
+      {"custom grey, hard",
+       2,
+       2,
+       0x808080,
+       false,
+       {0x808080, 0x9F9F9F, 0xAFAFAF, 0x404040, 0x000000, 0x000000, 0xFF7709, 0xC0C0C0, 0xB0B0B0,
+        0x000000, 0x808080}},
+      {"custom system face",
+       2,
+       2,
+       0x8000000F,
+       false,  // 212, 208, 200 - 64 = 148, 144, 136
+       {0xC8D0D4, 0xE7EFF3, 0xF7FFFF, 0x889094, 0x081014, 0x000000, 0xFF7709, 0xC0C0C0, 0xF8FFFF,
+        0x485054, 0xC8D0D4}},
+      {"classic",
+       3,
+       2,
+       0,
+       false,
+       {0xC0C0C0, 0xDFDFDF, 0xFFFFFF, 0x808080, 0, 0, 0, 0xC0C0C0, 0xF0F0F0, 0x800000, 0xD1ADAD}},
+      {"classic soft",
+       3,
+       2,
+       0,
+       true,  // only the glow is derived: + 24
+       {0xC0C0C0, 0xDFDFDF, 0xFFFFFF, 0x808080, 0, 0, 0, 0xC0C0C0, 0xD8D8D8, 0x800000, 0xD1ADAD}},
+      {"container",
+       4,
+       2,
+       0,
+       false,
+       {0xC89664, 0xE7B583, 0xF7C593, 0x885624, 0x080000, 0xFF0000, 0xFF0000, 0xC0C0C0, 0xF8C694,
+        0x6A240A, kSystemHotPale}},
+      {"system",
+       1,
+       2,
+       0,
+       false,
+       {0xC8D0D4, 0xC8D0D4, 0xFFFFFF, 0x808080, 0x404040, 0, 0, 0xC0C0C0, 0xF8FFFF, 0x6A240A,
+        kSystemHotPale}},
+      {"0 behaves as system; RoundedGradient scales the glow's blue: 200 + 50",
+       0,
+       3,
+       0,
+       false,
+       {0xC8D0D4, 0xC8D0D4, 0xFFFFFF, 0x808080, 0x404040, 0, 0, 0xC0C0C0, 0xFAFFFF, 0x6A240A,
+        kSystemHotPale}},
+  };
+  for (const auto& r : rows) {
+    ColorSource source;
+    source.color_scheme = r.scheme;
+    source.button_type = r.type;
+    source.back_color = r.back;
+    source.fore_color = 0;
+    source.fore_over = Rgb(9, 119, 255);
+    source.mask_color = 0xC0C0C0;
+    source.soft_bevel = r.soft;
+    source.container_back = Rgb(100, 150, 200);
+    source.container_text = Rgb(0, 0, 255);
+    EXPECT_EQ(SetColors(source), r.expected) << r.name;
+  }
+}
+
+TEST(MagicButtonCaptionTest, AccessKeys) {
+  const std::pair<const char*, QChar> rows[] = {
+      {"&Copy", u'c'}, {"A&&B", {}}, {"&&&x", u'x'},   {"ab&", {}},     {"&", {}},
+      {"x", {}},       {"&&", {}},   {"a&&b&c", u'c'}, {"a&&b&&c", {}}, {"E&xit", u'x'},
+  };
+  for (const auto& [caption, key] : rows) EXPECT_EQ(AccessKeyOf(caption), key) << caption;
+}
+
+// "Copy" in Arial 8.25 pt is 25 pixels wide, a line 12 high; a 16 x 16 picture, 75 x 23.
+TEST(MagicButtonCaptionTest, CaptionAndPictureForTheFivePositions) {
+  const struct {
+    int position;
+    const char* caption;
+    gui::Rect text;
+    int pic_x, pic_y;
+  } rows[] = {
+      // box (17, 1) -> (42, 13); moved by ((75 - 42) / 2, (23 - 13) / 2); x = 33 - 16 - 4
+      {0, "&Copy", {33, 6, 58, 18}, 13, 3},
+      // box (1, 1) -> (26, 13); moved by ((75 - 16 - 26 - 4) / 2, 5); x = 40 + 4
+      {1, "&Copy", {15, 6, 40, 18}, 44, 3},
+      // box (1, 17) -> (26, 29); moved by (24, (23 - 29) / 2 = -3); y = 14 - 16 - 2
+      {2, "&Copy", {25, 14, 50, 26}, 29, -4},
+      // moved by (24, (23 - 16 - 13 - 4) / 2 = -5); y = 8 + 2
+      {3, "&Copy", {25, -4, 50, 8}, 29, 10},
+      {4, "&Copy", {25, 6, 50, 18}, 29, 3},
+      // only blanks (three of 3 pixels) count as no caption: the picture is centred
+      {0, "   ", {41, 6, 50, 18}, 29, 3},
+  };
+  const gui::Font font({"Arial", 8.25});
+  for (const auto& r : rows) {
+    CaptionLayout layout;
+    layout.PictureRect = {0, 0, 16, 16};
+    CalcCaptionRect(r.caption, font, r.position, true, 75, 23, &layout);
+    EXPECT_EQ(layout.TextRect, r.text) << r.position << " " << r.caption;
+    EXPECT_EQ(layout.PictureRect, (PictureBox{r.pic_x, r.pic_y, 16, 16})) << r.position;
+  }
+  // Wrapped: "Copy it" (33) does not fit 27 pixels: lines of 25 and 5, 24 high.
+  CaptionLayout wrapped;
+  CalcCaptionRect("Copy it", font, 4, false, 30, 30, &wrapped);
+  EXPECT_EQ(wrapped.TextRect, (gui::Rect{3, 3, 28, 27}));
+  EXPECT_EQ(wrapped.text_width, 25);
+  EXPECT_EQ(wrapped.text_height, 24);
+}
+
+// Three source pixels (an odd width), two rows, onto a background of RGB(16, 32, 48).
+TEST(MagicButtonPictureTest, BlendPictureRules) {
+  constexpr ColorRef kBack = Rgb(16, 32, 48);
+  constexpr ColorRef kMask = Rgb(192, 192, 192);
+  gui::Surface source(3, 2);
+  gui::Dc src(source);
+  const ColorRef pixels[2][3] = {{kMask, Rgb(255, 0, 0), Rgb(200, 200, 0)},
+                                 {Rgb(0, 255, 0), Rgb(0, 0, 255), Rgb(255, 255, 255)}};
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x) src.SetPixel(x, y, pixels[y][x]);
+  constexpr ColorRef kS = Rgb(1, 2, 3);
+  const struct {
+    const char* name;
+    std::optional<ColorRef> transparent, silhouette;
+    bool dark_only, grey, blend;
+    ColorRef expected[2][3];
+  } rows[] = {
+      {"plain",
+       kMask,
+       {},
+       false,
+       false,
+       false,
+       {{kBack, Rgb(255, 0, 0), Rgb(200, 200, 0)}, {Rgb(0, 255, 0), Rgb(0, 0, 255), 0xFFFFFF}}},
+      {"no mask colour",
+       {},
+       {},
+       false,
+       false,
+       false,
+       {{kMask, Rgb(255, 0, 0), Rgb(200, 200, 0)}, {Rgb(0, 255, 0), Rgb(0, 0, 255), 0xFFFFFF}}},
+      {"silhouette", kMask, kS, false, false, false, {{kBack, kS, kS}, {kS, kS, kS}}},
+      // dark parts: R + G + B below 385 (200 + 200 = 400 and white are not)
+      {"dark only", kMask, kS, true, false, false, {{kBack, kS, kBack}, {kS, kS, kBack}}},
+      // 0.3 x 255 = 76.5 -> 76; 0.59 x 200 = 118 + 60 -> 178; 150.45 -> 150; 28.05 -> 28;
+      // 76 + 150.45 + 28.05 -> 254
+      {"greyscale",
+       kMask,
+       {},
+       false,
+       true,
+       false,
+       {{kBack, Rgb(76, 76, 76), Rgb(178, 178, 178)},
+        {Rgb(150, 150, 150), Rgb(28, 28, 28), Rgb(254, 254, 254)}}},
+      // (2 x 255 + 16) / 3 = 175, 32 / 3 = 10, 48 / 3 = 16; (400 + 16) / 3 = 138 ...
+      {"blend",
+       kMask,
+       {},
+       false,
+       false,
+       true,
+       {{kBack, Rgb(175, 10, 16), Rgb(138, 144, 16)},
+        {Rgb(5, 180, 16), Rgb(5, 10, 186), Rgb(175, 180, 186)}}},
+  };
+  for (const auto& r : rows) {
+    gui::Surface target(5, 4);
+    gui::Dc dc(target);
+    dc.FillRect({0, 0, 5, 4}, gui::Brush::Solid(kBack));
+    BlendPicture(dc, 1, 1, -1, -1, source, r.transparent, r.silhouette, r.dark_only, r.grey,
+                 r.blend);
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 5; ++x) {
+        const bool inside = x >= 1 && x <= 3 && y >= 1 && y <= 2;
+        EXPECT_EQ(target.Pixel(x, y), inside ? r.expected[y - 1][x - 1] : kBack)
+            << r.name << " at " << x << "," << y;
+      }
+  }
+}
+
+std::set<std::pair<int, int>> Missing(const QRegion& region, int w, int h) {
+  std::set<std::pair<int, int>> out;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      if (!region.contains(QPoint(x, y))) out.insert({x, y});
+  return out;
+}
+
+TEST(MagicButtonRegionTest, CutCornersAndTheOval) {
+  using Set = std::set<std::pair<int, int>>;
+  const Set four = {{0, 0}, {7, 0}, {0, 5}, {7, 5}};
+  const Set three = {{0, 0}, {1, 0}, {0, 1}, {6, 0}, {7, 0}, {7, 1},
+                     {0, 5}, {1, 5}, {0, 4}, {6, 5}, {7, 5}, {7, 4}};
+  const std::pair<int, Set> rows[] = {
+      {1, four}, {14, four}, {5, {{0, 5}, {7, 0}}}, {3, three}, {4, three}, {0, {}}, {2, {}},
+      {12, {}},  {15, {}},
+  };
+  for (const auto& [type, missing] : rows) {
+    EXPECT_EQ(Missing(BuildRegion(type, 8, 6), 8, 6), missing) << type;
+  }
+  // The oval: the ellipse of the box one pixel smaller, each row a whole span.
+  const char* oval[] = {"..###...", "#######.", "#######.", "#######.", "..###...", "........"};
+  const QRegion region = BuildRegion(13, 8, 6);
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(region.contains(QPoint(x, y)), oval[y][x] == '#');
+}
+
+// --- Pixel checks --------------------------------------------------------------------------
+
+struct Drawn {
+  gui::Surface surface;
+  ButtonState state;
+};
+
+// The program's button (59 x 23 here) in `look`; `over` picks the hover palette (BackOver
+// RGB(224, 224, 224)) as the widget does in the custom scheme.
+Drawn Draw(int type, int button_state, bool over, bool enabled = true, int scheme = 2, int w = 59,
+           int h = 23) {
+  Drawn d{gui::Surface(w, h), {}};
+  ButtonState& s = d.state;
+  s.width = w;
+  s.height = h;
+  s.button_type = type;
+  s.color_scheme = scheme;
+  s.special_effect = 3;
+  s.soft_bevel = scheme == 2;
+  s.show_focus_rect = false;
+  s.mouse_is_over = over;
+  s.enabled = enabled;
+  s.caption = "&Copy";
+  s.font = gui::Font({"Arial", 8.25});
+  CalcCaptionRect(s.caption, s.font, 0, false, w, h, &s.layout);
+  s.FocusRect = FocusRectOf(type, w, h);
+  ColorSource source;
+  source.color_scheme = scheme;
+  source.button_type = type;
+  source.back_color = over ? 0xE0E0E0 : 0xFFFFFF;
+  source.fore_over = Rgb(9, 119, 255);
+  source.soft_bevel = s.soft_bevel;
+  gui::Dc dc(d.surface);
+  PaintButton(d.state, SetColors(source), button_state, dc);
+  return d;
+}
+
+int Count(const gui::Surface& s, ColorRef c, gui::Rect r = {0, 0, 1000, 1000}) {
+  int n = 0;
+  for (int y = r.top; y < std::min(r.bottom, s.height()); ++y)
+    for (int x = r.left; x < std::min(r.right, s.width()); ++x) n += s.Pixel(x, y) == c;
+  return n;
+}
+
+constexpr ColorRef kBlue = Rgb(9, 119, 255);
+
+TEST(MagicButtonLooksTest, GradientUpHotDownDisabled) {
+  // Up: rows shade from white by round(58 i / 23), halved: row 4: 10 -> 5, row 10: 25 -> 12,
+  // row 18: 45 -> 22 (toward zero). Outer box S(DFDFDF, -50) -> -25; inner box S(white, -9) -> -4.
+  const Drawn up = Draw(14, 0, false);
+  EXPECT_EQ(up.surface.Pixel(5, 4), 0xFAFAFAu);
+  EXPECT_EQ(up.surface.Pixel(5, 10), 0xF3F3F3u);
+  EXPECT_EQ(up.surface.Pixel(56, 18), 0xE9E9E9u);
+  EXPECT_EQ(up.surface.Pixel(30, 0), 0xC6C6C6u);
+  EXPECT_EQ(up.surface.Pixel(1, 12), 0xFBFBFBu);
+  EXPECT_EQ(up.surface.Pixel(3, 10), 0xFFFFFFu);  // the highlight band
+  EXPECT_GT(Count(up.surface, 0x000000), 20);     // caption in ForeColor
+  // Its shadow S(white, -40) -> -20, on row 12 where the panel is S(white, -30) -> -15.
+  EXPECT_GT(Count(up.surface, 0xEBEBEBu, {17, 12, 44, 13}), 0);
+  EXPECT_EQ(Count(up.surface, kBlue), 0);
+
+  // Hot: flat LightColor of the hover face (224 + 15); outer box S(224 - 32, -50) -> 167.
+  const Drawn hot = Draw(14, 0, true);
+  EXPECT_EQ(hot.surface.Pixel(5, 10), 0xEFEFEFu);
+  EXPECT_EQ(hot.surface.Pixel(30, 0), 0xA7A7A7u);
+  EXPECT_GT(Count(hot.surface, kBlue), 20);
+  EXPECT_EQ(Count(hot.surface, 0x000000), 0);
+
+  // Down: face S(224, -9) -> 220, box S(192, -48) -> 168, highlight lines 224 + 23 at the
+  // bottom and right; the caption in the highlight with a S(192, -50) -> 167 copy under it.
+  const Drawn down = Draw(14, 2, true);
+  EXPECT_EQ(down.surface.Pixel(5, 10), 0xDCDCDCu);
+  EXPECT_EQ(down.surface.Pixel(30, 0), 0xA8A8A8u);
+  EXPECT_EQ(down.surface.Pixel(30, 21), 0xF7F7F7u);
+  EXPECT_EQ(down.surface.Pixel(57, 10), 0xF7F7F7u);
+  EXPECT_GT(Count(down.surface, 0xA7A7A7u), 20);
+  EXPECT_EQ(Count(down.surface, 0x000000) + Count(down.surface, kBlue), 0);
+  EXPECT_EQ(down.state.LastTextState, 7);
+
+  // Disabled: the up panel, the caption white over a highlight copy: no ink at all.
+  const Drawn disabled = Draw(14, 0, false, false);
+  EXPECT_EQ(disabled.surface.Pixel(5, 10), 0xF3F3F3u);
+  EXPECT_EQ(Count(disabled.surface, 0x000000) + Count(disabled.surface, kBlue), 0);
+  EXPECT_EQ(disabled.state.LastTextState, 6);
+}
+
+TEST(MagicButtonLooksTest, FocusFlatAndOval) {
+  // Standard shows the focus rectangle only as the default button.
+  const auto standard = [](bool is_default) {
+    Drawn d{gui::Surface(40, 20), {}};
+    d.state.width = 40;
+    d.state.height = 20;
+    d.state.has_focus = true;
+    d.state.is_default = is_default;
+    d.state.FocusRect = FocusRectOf(2, 40, 20);
+    gui::Dc dc(d.surface);
+    PaintButton(d.state, SetColors({}), 0, dc);
+    return d.surface;
+  };
+  // Face RGB(212, 208, 200) XOR white at (5, 4): an odd x + y.
+  EXPECT_EQ(standard(true).Pixel(5, 4), Rgb(43, 47, 55));
+  EXPECT_EQ(standard(true).Pixel(4, 4), Rgb(212, 208, 200));
+  EXPECT_EQ(standard(false).Pixel(5, 4), Rgb(212, 208, 200));
+
+  // HotFlat and HotRaised: a frame only while hovered (system scheme: highlight white).
+  for (const int type : {8, 12}) {
+    EXPECT_EQ(Draw(type, 0, false, true, 1).surface.Pixel(10, 0), Rgb(212, 208, 200)) << type;
+    EXPECT_EQ(Draw(type, 0, true, true, 1).surface.Pixel(10, 0), 0xFFFFFFu) << type;
+  }
+
+  // Oval pressed: a 2-pixel outline in the dark shadow, one pixel of it inside the top edge,
+  // two at the bottom; the fill S(face, -32) inside; the corners keep the face.
+  const gui::Surface oval = Draw(13, 2, false, true, 1, 59, 23).surface;
+  EXPECT_EQ(oval.Pixel(29, 0), Rgb(64, 64, 64));
+  EXPECT_EQ(oval.Pixel(29, 1), Rgb(180, 176, 168));
+  EXPECT_EQ(oval.Pixel(29, 22), Rgb(64, 64, 64));
+  EXPECT_EQ(oval.Pixel(29, 21), Rgb(64, 64, 64));
+  EXPECT_EQ(oval.Pixel(0, 0), Rgb(212, 208, 200));
+}
+
+}  // namespace
+}  // namespace magicbutton
