@@ -72,9 +72,6 @@ class frmMain : public QWidget {
   const QTimer& ETAT() const { return etat_; }
   CopyLauncher& launcher() { return launcher_; }
 
-  // What the window paints behind its controls: white, the banner and the group frames.
-  const gui::Surface& background() const { return background_; }
-
  protected:
   void paintEvent(QPaintEvent* event) override;
 

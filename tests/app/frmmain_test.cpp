@@ -339,10 +339,13 @@ TEST_F(MainWindowTest, TheEnablingChainFollowsTheDialogsAndHandEdits) {
 }
 
 // With the argv recorder as the worker: it never ends by itself, and never writes the channel.
-TEST_F(MainWindowTest, VariableSpeedReachesTheWorkerAndAnOldFinishedEndsNothing) {
+TEST_F(MainWindowTest, VariableSpeedReachesTheWorkerAndOnlyItsOwnEndEndsTheJob) {
   WriteFileBytes(source_, PatternBytes(100));
+  // What an earlier, finished job left in the channel.
+  platform::SettingsStore channel("Vrel");
   std::string error;
-  ASSERT_TRUE(platform::SettingsStore("Vrel").Write("Info", "Status", "Finished", &error)) << error;
+  ASSERT_TRUE(channel.Write("Info", "Status", "Finished", &error)) << error;
+  ASSERT_TRUE(channel.Write("Info", "Percent", "50", &error)) << error;
   const std::unique_ptr<frmMain> window = Open(RecorderFolder());
   Choose(*window, source_, target_);
   window->BS()->setCurrentIndex(0);  // "Variable Speed"
@@ -352,13 +355,23 @@ TEST_F(MainWindowTest, VariableSpeedReachesTheWorkerAndAnOldFinishedEndsNothing)
   ASSERT_TRUE(WaitUntil([&] { return testing_support::ReadArgvRecord(record_).has_value(); }));
   EXPECT_EQ(testing_support::ReadArgvRecord(record_)->arguments,
             std::vector<std::string>{source_ + ";" + target_ + ";0"});
-  // The "Finished" an earlier job left is not this job's end.
   ASSERT_TRUE(WaitUntil([&] { return ticks.count() >= 3; }));
   EXPECT_EQ(window->buttonCopy()->Caption(), "STOP");
   EXPECT_TRUE(services_.boxes.empty());
+  EXPECT_EQ(window->PB()->Value(), 50);  // the channel as it stands, until the worker writes
 
-  // Exit ends the running worker with the program.
-  ASSERT_EQ(LiveChildren().size(), 1u);
+  // A STOP handled inside a tick ends that tick: the bar keeps what it showed.
+  ASSERT_TRUE(channel.Write("Info", "Percent", "70", &error)) << error;
+  QMetaObject::invokeMethod(
+      window.get(), [&] { window->buttonCopy_Click(); }, Qt::QueuedConnection);
+  window->SC_Timer();
+  EXPECT_TRUE(Idle(*window));
+  EXPECT_EQ(window->PB()->Value(), 50);
+  ASSERT_TRUE(WaitUntil([&] { return LiveChildren().empty(); }));
+
+  // Exit ends a running worker with the program.
+  Click(window->buttonCopy());
+  ASSERT_TRUE(WaitUntil([&] { return LiveChildren().size() == 1; }));
   Click(window->buttonExit());
   EXPECT_EQ(services_.ends, std::vector<int>{0});
   EXPECT_FALSE(window->SC().isActive());
@@ -416,6 +429,18 @@ TEST_F(MainWindowTest, AWorkerThatFailsIsReportedAndTheWindowGoesIdle) {
             "The copy stopped before the end.\n"
             "The copy worker was ended from outside (signal 9, Killed).");
   EXPECT_TRUE(Idle(*window));
+
+  // A worker removed since start-up cannot be started.
+  services_.boxes.clear();
+  const QString folder = RecorderFolder();
+  const std::unique_ptr<frmMain> orphan = Open(folder);
+  Choose(*orphan, source_, target_);
+  std::filesystem::remove(folder.toStdString() + "/vrel");
+  Click(orphan->buttonCopy());
+  EXPECT_EQ(services_.boxes, std::vector<Box>({{"The copy stopped before the end.\nCannot start " +
+                                                    folder + "/vrel: No such file or directory",
+                                                "Copy stopped", Icon::kExclamation}}));
+  EXPECT_TRUE(Idle(*orphan));
 }
 
 TEST_F(MainWindowTest, TheSplashHandsOverOnItsHundredAndFirstTickAndAMissingWorkerEndsAll) {
