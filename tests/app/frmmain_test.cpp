@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QStringList>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -17,11 +18,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -49,20 +50,9 @@ constexpr size_t kMiB = 1024 * 1024;
 struct Box {
   QString text;
   QString title;
-  Icon icon;
+  Icon icon = Icon::kExclamation;
   friend bool operator==(const Box&, const Box&) = default;
 };
-
-struct Dialog {
-  bool save;
-  QString title;
-  QString file_name;
-  friend bool operator==(const Dialog&, const Dialog&) = default;
-};
-
-void PrintTo(const Box& box, std::ostream* out) {
-  *out << '"' << box.title.toStdString() << "\": \"" << box.text.toStdString() << '"';
-}
 
 class RecordingServices final : public Services {
  public:
@@ -71,11 +61,11 @@ class RecordingServices final : public Services {
   }
   QString ShowOpen(QWidget*, const QString& title, const QString& file_name,
                    const QString&) override {
-    return Answer({false, title, file_name});
+    return Answer("open " + title + " " + file_name);
   }
   QString ShowSave(QWidget*, const QString& title, const QString& file_name,
                    const QString&) override {
-    return Answer({true, title, file_name});
+    return Answer("save " + title + " " + file_name);
   }
   bool OpenUrl(const QUrl& url) override {
     urls.push_back(url);
@@ -84,16 +74,16 @@ class RecordingServices final : public Services {
   void EndProgram(int code) override { ends.push_back(code); }
 
   std::deque<QString> answers;  // what the next dialogs return, in turn; "" once none is left
-  std::vector<Dialog> dialogs;
+  QStringList dialogs;          // "open" or "save", the title and the file name it starts with
   std::vector<Box> boxes;
   std::vector<QUrl> urls;
   std::vector<int> ends;
 
  private:
-  QString Answer(const Dialog& dialog) {
+  QString Answer(const QString& dialog) {
     dialogs.push_back(dialog);
     if (answers.empty()) return {};
-    QString answer = answers.front();
+    const QString answer = answers.front();
     answers.pop_front();
     return answer;
   }
@@ -111,23 +101,36 @@ std::vector<pid_t> LiveChildren() {
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
     std::ifstream stat(entry.path() / "stat");
     std::string line;
-    if (!std::getline(stat, line)) continue;
+    std::getline(stat, line);
     const size_t name_end = line.rfind(')');  // "pid (name) state ppid ..."
-    if (name_end == std::string::npos) continue;
-    std::istringstream rest(line.substr(name_end + 2));
     char state = 0;
-    pid_t parent = 0;
-    rest >> state >> parent;
-    if (parent == ::getpid() && state != 'Z') pids.push_back(std::stoi(entry.path().filename()));
+    int parent = 0;
+    if (name_end != std::string::npos &&
+        std::sscanf(line.c_str() + name_end + 1, " %c %d", &state, &parent) == 2 &&
+        parent == ::getpid() && state != 'Z') {
+      pids.push_back(std::stoi(entry.path().filename()));
+    }
   }
   return pids;
 }
 
-bool Idle(const frmMain& window) {
-  return window.buttonCopy()->Caption() == "Copy" && window.IL()->text() == "Ready..." &&
-         !window.SC().isActive() && !window.ETAT().isActive() && window.SF()->isEnabled() &&
-         window.TF()->isEnabled() && window.BS()->isEnabled() && window.B1()->Enabled() &&
-         window.B2()->Enabled();
+// The inputs that take input now, by design name, in tab order.
+std::string Usable(const frmMain& w) {
+  std::string names;
+  for (const auto& [name, on] : {std::pair{"SF", w.SF()->isEnabled()},
+                                 {"TF", w.TF()->isEnabled()},
+                                 {"BS", w.BS()->isEnabled()},
+                                 {"B2", w.B2()->Enabled()},
+                                 {"B1", w.B1()->Enabled()},
+                                 {"Copy", w.buttonCopy()->Enabled()}}) {
+    if (on) names += names.empty() ? name : std::string(" ") + name;
+  }
+  return names;
+}
+
+bool Idle(const frmMain& w) {
+  return w.buttonCopy()->Caption() == "Copy" && w.IL()->text() == "Ready..." &&
+         !w.SC().isActive() && !w.ETAT().isActive() && Usable(w) == "SF TF BS B2 B1 Copy";
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -181,7 +184,6 @@ TEST_F(MainWindowTest, AWholeJobCopiesTheSourceAndReportsTheEnd) {
   WriteFileBytes(source_, PatternBytes(8 * kMiB));
   const std::unique_ptr<frmMain> window = Open();
   Choose(*window, source_, target_);
-  EXPECT_EQ(window->SS()->text(), "Size: 8 Mb");
   // What every SC tick leaves on the screen.
   std::vector<int> bar;
   std::vector<QString> sizes;
@@ -194,8 +196,7 @@ TEST_F(MainWindowTest, AWholeJobCopiesTheSourceAndReportsTheEnd) {
   EXPECT_EQ(window->buttonCopy()->Caption(), "STOP");
   EXPECT_EQ(window->IL()->text(), "Copying...");
   EXPECT_TRUE(window->SC().isActive() && window->ETAT().isActive());
-  EXPECT_FALSE(window->SF()->isEnabled() || window->TF()->isEnabled() ||
-               window->BS()->isEnabled() || window->B1()->Enabled() || window->B2()->Enabled());
+  EXPECT_EQ(Usable(*window), "Copy");
 
   ASSERT_TRUE(WaitUntil([&] { return !services_.boxes.empty(); }));
   EXPECT_EQ(services_.boxes,
@@ -256,14 +257,11 @@ TEST_F(MainWindowTest, CopyRefusesMissingOrUnusableInputsInOrder) {
     Box box;
   };
   const Row rows[] = {
-      {"", "", -1, {"Please select source file!", "Empty source file!", Icon::kExclamation}},
-      {source, "", -1, {"Please select target file!", "Empty target file!", Icon::kExclamation}},
-      {source,
-       target,
-       -1,
-       {"Please select buffer size!", "Empty buffer size!", Icon::kExclamation}},
-      {odd, target, 3, {semicolon_message.arg(odd), "Unusable file name", Icon::kExclamation}},
-      {source, odd, 3, {semicolon_message.arg(odd), "Unusable file name", Icon::kExclamation}},
+      {"", "", -1, {"Please select source file!", "Empty source file!"}},
+      {source, "", -1, {"Please select target file!", "Empty target file!"}},
+      {source, target, -1, {"Please select buffer size!", "Empty buffer size!"}},
+      {odd, target, 3, {semicolon_message.arg(odd), "Unusable file name"}},
+      {source, odd, 3, {semicolon_message.arg(odd), "Unusable file name"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.box.text.toStdString());
@@ -275,7 +273,6 @@ TEST_F(MainWindowTest, CopyRefusesMissingOrUnusableInputsInOrder) {
     window->buttonCopy_Click();
     EXPECT_EQ(services_.boxes, std::vector<Box>{row.box});
     EXPECT_EQ(window->buttonCopy()->Caption(), "Copy");
-    EXPECT_FALSE(window->SC().isActive());
     EXPECT_EQ(window->launcher().pkill().WorkerPid(), 0);
   }
 }
@@ -285,61 +282,47 @@ TEST_F(MainWindowTest, TheEnablingChainFollowsTheDialogsAndHandEdits) {
   const std::string other_case = dir_.Path("SOURCE FILE.bin");
   WriteFileBytes(other_case, PatternBytes(1536));
   const std::unique_ptr<frmMain> window = Open();
-  // Right after start-up only the source side, About and Exit take input.
-  EXPECT_TRUE(window->SF()->isEnabled() && window->B1()->Enabled() &&
-              window->btnAbout()->Enabled() && window->buttonExit()->Enabled());
-  EXPECT_FALSE(window->TF()->isEnabled() || window->B2()->Enabled() || window->BS()->isEnabled() ||
-               window->buttonCopy()->Enabled());
+  EXPECT_EQ(Usable(*window), "SF B1");
+  EXPECT_TRUE(window->btnAbout()->Enabled() && window->buttonExit()->Enabled());
   EXPECT_EQ(window->BS()->currentText(), "100 Bytes (Default)");
 
-  services_.answers = {Q(source_)};
+  services_.answers = {Q(source_), Q(source_)};
   Click(window->B1());
   EXPECT_EQ(window->SS()->text(), "Size: 10 Kb");
-  EXPECT_TRUE(window->TF()->isEnabled() && window->B2()->Enabled());
-  EXPECT_FALSE(window->BS()->isEnabled() || window->buttonCopy()->Enabled());
-
-  // Accepting the name the target dialog suggests, the source's own path, is refused.
-  services_.answers = {Q(source_)};
+  EXPECT_EQ(Usable(*window), "SF TF B2 B1");
+  // The target dialog suggests the last name returned, the source: taking it is refused.
   Click(window->B2());
-  EXPECT_EQ(services_.dialogs, std::vector<Dialog>({{false, "Select source file:", ""},
-                                                    {true, "Select target file:", Q(source_)}}));
-  EXPECT_EQ(services_.boxes, std::vector<Box>({{"Destination directory can't be same as the "
-                                                "Source directory!\nPlease select another "
-                                                "destination directory !",
-                                                "Wrong directory !", Icon::kExclamation}}));
+  EXPECT_EQ(services_.dialogs,
+            QStringList({"open Select source file: ", "save Select target file: " + Q(source_)}));
+  EXPECT_EQ(services_.boxes,
+            std::vector<Box>({{"Destination directory can't be same as the Source directory!\n"
+                               "Please select another destination directory !",
+                               "Wrong directory !"}}));
   EXPECT_EQ(window->TF()->text(), "");
-  EXPECT_FALSE(window->buttonCopy()->Enabled());
+  EXPECT_EQ(Usable(*window), "SF TF B2 B1");
 
   // A path that differs only in letter case names another file here.
   services_.answers = {Q(other_case)};
   Click(window->B2());
   EXPECT_EQ(window->TF()->text(), Q(other_case));
   EXPECT_EQ(window->TS()->text(), "Curent size: 1.5 Kb");
-  EXPECT_TRUE(window->BS()->isEnabled() && window->buttonCopy()->Enabled());
+  EXPECT_EQ(Usable(*window), "SF TF BS B2 B1 Copy");
 
-  // Hand edits: another path changes nothing else; an empty target locks the options.
-  window->TF()->setText(Q(target_));
-  EXPECT_TRUE(window->BS()->isEnabled() && window->buttonCopy()->Enabled());
+  // Hand edits: an empty target locks the options.
   window->TF()->clear();
-  EXPECT_FALSE(window->BS()->isEnabled() || window->buttonCopy()->Enabled());
-  EXPECT_EQ(window->SF()->text(), Q(source_));
-
+  EXPECT_EQ(Usable(*window), "SF TF B2 B1");
   // A new target has no size yet: the label keeps the earlier one.
   services_.answers = {Q(target_)};
   Click(window->B2());
   EXPECT_EQ(window->TS()->text(), "Curent size: 1.5 Kb");
-  EXPECT_TRUE(window->buttonCopy()->Enabled());
-
   // Emptying the source empties and locks the whole target side.
   window->SF()->clear();
   EXPECT_EQ(window->TF()->text(), "");
-  EXPECT_FALSE(window->TF()->isEnabled() || window->B2()->Enabled() || window->BS()->isEnabled() ||
-               window->buttonCopy()->Enabled());
+  EXPECT_EQ(Usable(*window), "SF B1");
   EXPECT_EQ(window->SS()->text(), "Size: 10 Kb");
 }
 
-// With the argv recorder as the worker: it never ends by itself, and never writes the channel.
-TEST_F(MainWindowTest, VariableSpeedReachesTheWorkerAndOnlyItsOwnEndEndsTheJob) {
+TEST_F(MainWindowTest, AJobFollowsItsOwnWorkerOnly) {
   WriteFileBytes(source_, PatternBytes(100));
   // What an earlier, finished job left in the channel.
   platform::SettingsStore channel("Vrel");
@@ -348,7 +331,7 @@ TEST_F(MainWindowTest, VariableSpeedReachesTheWorkerAndOnlyItsOwnEndEndsTheJob) 
   ASSERT_TRUE(channel.Write("Info", "Percent", "50", &error)) << error;
   const std::unique_ptr<frmMain> window = Open(RecorderFolder());
   Choose(*window, source_, target_);
-  window->BS()->setCurrentIndex(0);  // "Variable Speed"
+  window->BS()->setCurrentIndex(0);  // "Variable Speed": 0 bytes
   const QSignalSpy ticks(&window->SC(), &QTimer::timeout);
 
   Click(window->buttonCopy());
@@ -369,6 +352,14 @@ TEST_F(MainWindowTest, VariableSpeedReachesTheWorkerAndOnlyItsOwnEndEndsTheJob) 
   EXPECT_EQ(window->PB()->Value(), 50);
   ASSERT_TRUE(WaitUntil([&] { return LiveChildren().empty(); }));
 
+  // A STOP that arrives while the worker is being started leaves no worker behind.
+  QMetaObject::invokeMethod(
+      window.get(), [&] { window->buttonCopy_Click(); }, Qt::QueuedConnection);
+  window->buttonCopy_Click();
+  EXPECT_TRUE(Idle(*window));
+  EXPECT_EQ(window->launcher().pkill().WorkerPid(), 0);
+  ASSERT_TRUE(WaitUntil([&] { return LiveChildren().empty(); }));
+
   // Exit ends a running worker with the program.
   Click(window->buttonCopy());
   ASSERT_TRUE(WaitUntil([&] { return LiveChildren().size() == 1; }));
@@ -378,29 +369,8 @@ TEST_F(MainWindowTest, VariableSpeedReachesTheWorkerAndOnlyItsOwnEndEndsTheJob) 
   ASSERT_TRUE(WaitUntil([&] { return LiveChildren().empty(); }));
 }
 
-TEST_F(MainWindowTest, StopOrExitWhileTheWorkerStartsLeavesNoWorker) {
-  WriteFileBytes(source_, PatternBytes(100));
-  const QString folder = RecorderFolder();
-  for (const bool exit : {false, true}) {
-    SCOPED_TRACE(exit ? "Exit" : "STOP");
-    services_.ends.clear();
-    const std::unique_ptr<frmMain> window = Open(folder);
-    Choose(*window, source_, target_);
-    // Queued now, so it runs while the worker is being started.
-    QMetaObject::invokeMethod(
-        window.get(), [&] { exit ? window->buttonExit_Click() : window->buttonCopy_Click(); },
-        Qt::QueuedConnection);
-    window->buttonCopy_Click();
-    EXPECT_EQ(window->launcher().pkill().WorkerPid(), 0);
-    EXPECT_FALSE(window->SC().isActive());
-    EXPECT_EQ(services_.ends, exit ? std::vector<int>{0} : std::vector<int>{});
-    EXPECT_EQ(Idle(*window), !exit);
-    ASSERT_TRUE(WaitUntil([&] { return LiveChildren().empty(); }));
-  }
-}
-
 TEST_F(MainWindowTest, AWorkerThatFailsIsReportedAndTheWindowGoesIdle) {
-  WriteFileBytes(source_, PatternBytes(4 * kMiB));
+  WriteFileBytes(source_, PatternBytes(100));
   const std::string unwritable = dir_.Path("no such folder/target.bin");
   const std::unique_ptr<frmMain> window = Open();
 
@@ -411,36 +381,28 @@ TEST_F(MainWindowTest, AWorkerThatFailsIsReportedAndTheWindowGoesIdle) {
   EXPECT_EQ(services_.boxes,
             std::vector<Box>({{Q("The copy stopped before the end.\nvrel: cannot open '" +
                                  unwritable + "': No such file or directory"),
-                               "Copy stopped", Icon::kExclamation}}));
+                               "Copy stopped"}}));
   EXPECT_TRUE(Idle(*window));
 
-  // A worker ended from outside.
-  services_.boxes.clear();
-  services_.answers = {Q(target_)};
-  Click(window->B2());
-  window->BS()->setCurrentIndex(1);  // 1 byte per block: still running when it is killed
-  Click(window->buttonCopy());
-  ASSERT_TRUE(WaitUntil([&] { return window->TS()->text() != "Curent size: 0 Bytes"; }));
-  const std::vector<pid_t> workers = LiveChildren();
-  ASSERT_EQ(workers.size(), 1u);
-  ::kill(workers.front(), SIGKILL);
-  ASSERT_TRUE(WaitUntil([&] { return !services_.boxes.empty(); }));
-  EXPECT_EQ(services_.boxes.front().text,
-            "The copy stopped before the end.\n"
-            "The copy worker was ended from outside (signal 9, Killed).");
-  EXPECT_TRUE(Idle(*window));
-
-  // A worker removed since start-up cannot be started.
-  services_.boxes.clear();
+  // A worker ended from outside, then one removed since start-up.
   const QString folder = RecorderFolder();
-  const std::unique_ptr<frmMain> orphan = Open(folder);
-  Choose(*orphan, source_, target_);
+  const std::unique_ptr<frmMain> other = Open(folder);
+  Choose(*other, source_, target_);
+  services_.boxes.clear();
+  Click(other->buttonCopy());
+  ASSERT_TRUE(WaitUntil([&] { return LiveChildren().size() == 1; }));
+  ::kill(LiveChildren().front(), SIGKILL);
+  ASSERT_TRUE(WaitUntil([&] { return !services_.boxes.empty(); }));
   std::filesystem::remove(folder.toStdString() + "/vrel");
-  Click(orphan->buttonCopy());
-  EXPECT_EQ(services_.boxes, std::vector<Box>({{"The copy stopped before the end.\nCannot start " +
-                                                    folder + "/vrel: No such file or directory",
-                                                "Copy stopped", Icon::kExclamation}}));
-  EXPECT_TRUE(Idle(*orphan));
+  Click(other->buttonCopy());
+  const QString stopped = "The copy stopped before the end.\n";
+  EXPECT_EQ(
+      services_.boxes,
+      std::vector<Box>(
+          {{stopped + "The copy worker was ended from outside (signal 9, Killed).", "Copy stopped"},
+           {stopped + "Cannot start " + folder + "/vrel: No such file or directory",
+            "Copy stopped"}}));
+  EXPECT_TRUE(Idle(*other));
 }
 
 TEST_F(MainWindowTest, TheSplashHandsOverOnItsHundredAndFirstTickAndAMissingWorkerEndsAll) {
@@ -464,7 +426,7 @@ TEST_F(MainWindowTest, TheSplashHandsOverOnItsHundredAndFirstTickAndAMissingWork
   EXPECT_FALSE(loaded);
   EXPECT_EQ(services_.boxes, std::vector<Box>({{"Cant find vrel! Please copy vrel in application "
                                                 "folder!",
-                                                "Error", Icon::kExclamation}}));
+                                                "Error"}}));
   EXPECT_EQ(services_.ends, std::vector<int>{1});
   EXPECT_FALSE(window->isVisible());
 }
@@ -474,7 +436,6 @@ TEST_F(MainWindowTest, TheAboutWindowIsModalAndItsLinkOpensTheReadme) {
   Click(window->btnAbout());
   const QPointer<frmAbout> about = qobject_cast<frmAbout*>(QApplication::activeModalWidget());
   ASSERT_FALSE(about.isNull());
-  EXPECT_EQ(about->windowTitle(), "About Mendra2");
   EXPECT_EQ(about->windowModality(), Qt::ApplicationModal);
 
   QTest::mouseClick(about->lblUrl(), Qt::LeftButton);
