@@ -43,6 +43,8 @@ QRect TwipsRect(int left, int top, int width, int height) {
   return {TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height)};
 }
 
+QPoint TwipsPoint(int left, int top) { return {TwipsToPixels(left), TwipsToPixels(top)}; }
+
 gui::Surface PaintBackground(const QSize& size, gui::ColorRef back, const QImage& picture,
                              std::span<const Outline> outlines) {
   gui::Surface surface(size.width(), size.height());

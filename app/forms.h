@@ -20,6 +20,7 @@ class QWidget;
 // nearest, a half to the even one.
 int TwipsToPixels(int twips);
 QRect TwipsRect(int left, int top, int width, int height);
+QPoint TwipsPoint(int left, int top);
 
 // A rectangle outline of a design (a "Shape"): one pixel wide, just inside `rect`.
 struct Outline {

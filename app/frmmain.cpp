@@ -113,16 +113,14 @@ frmMain::frmMain(Services& services, QString program_folder)
   AddLabel(this, QStringLiteral("Source File:"), TwipsRect(195, 870, 840, 195), caption);
   sf_ = AddTextField(this, TwipsRect(225, 1200, 3525, 195));
   b1_ = AddButton(this, TwipsRect(3825, 1170, 315, 255), QStringLiteral("..."), kBlack, true);
-  ss_ =
-      AddLabel(this, QStringLiteral("Size: 0 Bytes"), TwipsRect(195, 1470, 0, 0).topLeft(), plain);
+  ss_ = AddLabel(this, QStringLiteral("Size: 0 Bytes"), TwipsPoint(195, 1470), plain);
 
   // Destination group.
   AddLabel(this, QStringLiteral("Destination File:"), TwipsRect(195, 1830, 1125, 195), caption);
   tf_ = AddTextField(this, TwipsRect(225, 2160, 3525, 195));
   tf_->setEnabled(false);
   b2_ = AddButton(this, TwipsRect(3825, 2130, 315, 255), QStringLiteral("..."), kBlack, false);
-  ts_ = AddLabel(this, kCurentSize + QStringLiteral("0 Bytes"),
-                 TwipsRect(195, 2430, 0, 0).topLeft(), plain);
+  ts_ = AddLabel(this, kCurentSize + QStringLiteral("0 Bytes"), TwipsPoint(195, 2430), plain);
 
   // Copy options.
   AddLabel(this, QStringLiteral("Copy Options"), TwipsRect(195, 2760, 945, 195), caption);
@@ -137,7 +135,7 @@ frmMain::frmMain(Services& services, QString program_folder)
   pb_->setGeometry(TwipsRect(195, 3630, 4005, 165));
   pb_->ReadProperties(MainBarDesign());
   et_ = AddLabel(this, QLatin1String(kRemainingPrefix) + QStringLiteral("00:00:00"),
-                 TwipsRect(195, 3810, 0, 0).topLeft(), plain);
+                 TwipsPoint(195, 3810), plain);
 
   btn_about_ = AddButton(this, TwipsRect(180, 4050, 615, 315), QStringLiteral("About"),
                          gui::Rgb(108, 161, 215), true);
