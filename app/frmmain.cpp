@@ -73,6 +73,18 @@ MagicButton* AddButton(QWidget* parent, const QRect& rect, const QString& captio
   return button;
 }
 
+// The length of the file at `path`, or -1 when it cannot be measured (absent, out of reach).
+std::int64_t LengthOf(const QString& path) {
+  int error = 0;
+  return platform::FileLength(QFile::encodeName(path).toStdString(), &error);
+}
+
+// For the labels that size to their text.
+void SetFittedText(QLabel* label, const QString& text) {
+  label->setText(text);
+  label->adjustSize();
+}
+
 // Why a worker that ended without "Finished" ended, in words for the message box.
 QString EndReason(const PKill::WorkerEnd& end) {
   if (!end.reason.isEmpty()) return end.reason;
@@ -228,11 +240,8 @@ void frmMain::B1_Click() {
   if (chosen.isEmpty()) return;
   cd_file_name_ = chosen;
   sf_->setText(chosen);
-  int error = 0;
-  const std::int64_t length = platform::FileLength(QFile::encodeName(chosen).toStdString(), &error);
-  if (length >= 0) {
-    ss_->setText(QStringLiteral("Size: ") + DisplaySize(length));
-    ss_->adjustSize();
+  if (const std::int64_t length = LengthOf(chosen); length >= 0) {
+    SetFittedText(ss_, QStringLiteral("Size: ") + DisplaySize(length));
   }
   tf_->setEnabled(true);
   b2_->SetEnabled(true);
@@ -252,11 +261,8 @@ void frmMain::B2_Click() {
   }
   tf_->setText(chosen);
   // A new target has no length yet: TS then keeps what it shows.
-  int error = 0;
-  const std::int64_t length = platform::FileLength(QFile::encodeName(chosen).toStdString(), &error);
-  if (length >= 0) {
-    ts_->setText(kCurentSize + DisplaySize(length));
-    ts_->adjustSize();
+  if (const std::int64_t length = LengthOf(chosen); length >= 0) {
+    SetFittedText(ts_, kCurentSize + DisplaySize(length));
   }
   bs_->setEnabled(true);
   button_copy_->SetEnabled(true);
@@ -392,20 +398,15 @@ bool frmMain::EndIfWorkerEnded() {
 
 void frmMain::ETAT_Timer() {
   if (const std::optional<QString> text = time_remain_.RemainingTextOf(ChannelValue("Percent"))) {
-    et_->setText(*text);
-    et_->adjustSize();
+    SetFittedText(et_, *text);
   }
 }
 
 void frmMain::ShowTargetSize() {
-  int error = 0;
-  const std::int64_t length =
-      platform::FileLength(QFile::encodeName(job_target_).toStdString(), &error);
+  const std::int64_t length = LengthOf(job_target_);
   if (length < 0) return;
   const QString text = kCurentSize + DisplaySize(length);
-  if (ts_->text() == text) return;
-  ts_->setText(text);
-  ts_->adjustSize();
+  if (ts_->text() != text) SetFittedText(ts_, text);
 }
 
 std::string frmMain::ChannelValue(const char* key) const {
