@@ -8,6 +8,8 @@ QString WorkerPath(const QString& program_folder) {
   return program_folder + QLatin1Char('/') + QLatin1String(kWorkerFileName);
 }
 
+bool UsableWorkerPath(const QString& path) { return !path.contains(QLatin1Char(';')); }
+
 WorkerCommand CopyCommand(const QString& program_folder, const QString& Sou, const QString& Tar,
                           qint32 BS) {
   const QChar separator(QLatin1Char(';'));
@@ -22,9 +24,9 @@ bool CopyLauncher::StartCopy(const QString& Sou, const QString& Tar, qint32 BS, 
   QString problem;
   if (Sou.isEmpty() || Tar.isEmpty()) {
     problem = QStringLiteral("The source and the target file must both be given.");
-  } else if (Sou.contains(QLatin1Char(';')) || Tar.contains(QLatin1Char(';'))) {
+  } else if (!UsableWorkerPath(Sou) || !UsableWorkerPath(Tar)) {
     problem = QStringLiteral("A file path that holds \";\" cannot be passed to the copy worker: %1")
-                  .arg(Sou.contains(QLatin1Char(';')) ? Sou : Tar);
+                  .arg(UsableWorkerPath(Sou) ? Tar : Sou);
   } else if (BS < 0) {
     problem = QStringLiteral("The buffer size cannot be negative: %1").arg(BS);
   }

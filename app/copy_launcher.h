@@ -13,6 +13,10 @@ inline constexpr char kWorkerFileName[] = "vrel";
 // `program_folder` + "/" + the worker's file name.
 QString WorkerPath(const QString& program_folder);
 
+// False for a path the worker cannot be given: one that holds ";", where the worker splits its
+// argument text, so the path would arrive as other files.
+bool UsableWorkerPath(const QString& path);
+
 // The command for one copy: the worker in `program_folder`, and the argument text
 // "<Sou>;<Tar>;<BS>" with nothing else between the pieces and BS as decimal text (0 asks for
 // variable speed). Paths go in as they are, blanks included.

@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QObject>
 #include <QSocketNotifier>
+#include <QStringList>
 
+#include <functional>
 #include <utility>
 
 #include "platform/core/file_io.h"
@@ -17,23 +19,41 @@ QString ErrorText(int error) { return QString::fromStdString(platform::ErrorText
 
 }  // namespace
 
-// One started worker and the watch on its pidfd, which turns readable when the worker ends: the
-// event loop then reaps it at once instead of leaving a zombie until the next call here.
+// One started worker and two watches: its pidfd turns readable when it ends, so the event loop
+// reaps it at once instead of leaving a zombie until the next call here; its standard error is
+// taken as it comes, so the worker never blocks on a full pipe.
 struct PKill::Child {
-  explicit Child(platform::Process started)
-      : process(std::move(started)), watch(process.pidfd(), QSocketNotifier::Read) {
-    QObject::connect(&watch, &QSocketNotifier::activated, &watch, [this] { Running(); });
+  // `ended` is called with this child once the watch has seen it end.
+  Child(platform::Process started, std::function<void(const Child*)> ended)
+      : process(std::move(started)),
+        end_watch(process.pidfd(), QSocketNotifier::Read),
+        error_watch(process.stderr_fd(), QSocketNotifier::Read) {
+    QObject::connect(&end_watch, &QSocketNotifier::activated, &end_watch,
+                     [this, ended = std::move(ended)] {
+                       if (!Running()) ended(this);
+                     });
+    QObject::connect(&error_watch, &QSocketNotifier::activated, &error_watch, [this] {
+      process.DrainStandardError();
+      FollowPipe();
+    });
   }
 
   // Reaps the worker once it has ended, and then stops watching: a pidfd stays readable.
   bool Running() {
     const bool running = process.Running();
-    if (!running) watch.setEnabled(false);
+    if (!running) end_watch.setEnabled(false);
+    FollowPipe();
     return running;
   }
 
+  // The pipe is closed once it has been read to its end: no watch may stay on that number.
+  void FollowPipe() {
+    if (process.stderr_fd() < 0) error_watch.setEnabled(false);
+  }
+
   platform::Process process;
-  QSocketNotifier watch;
+  QSocketNotifier end_watch;
+  QSocketNotifier error_watch;
 };
 
 PKill::PKill() = default;
@@ -58,7 +78,9 @@ bool PKill::StartWorker(const WorkerCommand& command, QString* error) {
     }
     return false;
   }
-  worker_ = std::make_unique<Child>(std::move(process));
+  worker_ = std::make_unique<Child>(std::move(process), [this](const Child* child) {
+    if (child == worker_.get() && worker_ended_) worker_ended_();
+  });
   return true;
 }
 
@@ -86,6 +108,18 @@ PKill::KillOutcome PKill::KillWorker(QString* error) {
 }
 
 bool PKill::WorkerRunning() { return worker_ && worker_->Running(); }
+
+std::optional<PKill::WorkerEnd> PKill::EndedWorker() {
+  if (!worker_ || worker_->Running()) return std::nullopt;
+  // The worker writes one line per failure; the last one says why it stopped.
+  const QStringList lines =
+      QString::fromLocal8Bit(worker_->process.StandardError()).split(QLatin1Char('\n'));
+  QString reason;
+  for (auto line = lines.crbegin(); line != lines.crend() && reason.isEmpty(); ++line) {
+    reason = line->trimmed();
+  }
+  return WorkerEnd{worker_->process.WaitStatus(), reason};
+}
 
 void PKill::ForgetEnded() {
   std::erase_if(earlier_, [](const std::unique_ptr<Child>& child) { return !child->Running(); });

@@ -3,12 +3,16 @@
 // The worker is never signalled by its bare id: each start keeps a pidfd for the child, and an
 // ended child is reaped (at once, through an event-loop watch on the pidfd, or at the latest by
 // the next call here), so stopping a worker that has already ended signals nothing at all, even
-// when the system has since given its id to another process.
+// when the system has since given its id to another process. The worker's standard error is
+// read as it comes (another event-loop watch), so the window can say why a worker failed.
 #pragma once
 
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/core/process.h"
@@ -54,12 +58,27 @@ class PKill {
   // has ended.
   bool WorkerRunning();
 
+  // How the worker named by WorkerPid ended: its wait status (as from waitpid; std::nullopt when
+  // something else reaped it) and the last line it wrote to standard error (empty when none).
+  struct WorkerEnd {
+    std::optional<int> wait_status;
+    QString reason;
+  };
+  // std::nullopt while that worker runs, and when there is none.
+  std::optional<WorkerEnd> EndedWorker();
+
+  // `ended` is called from the event loop as soon as the worker named by WorkerPid ends (not for
+  // one that KillWorker has let go, nor one that a call here found ended first). It runs inside
+  // the watch, so it must not start or stop workers: note the end, or queue what follows.
+  void SetWorkerEnded(std::function<void()> ended) { worker_ended_ = std::move(ended); }
+
  private:
   struct Child;
 
   // Drops the children that have been reaped, except the one WorkerPid names.
   void ForgetEnded();
 
+  std::function<void()> worker_ended_;
   std::unique_ptr<Child> worker_;
   // Workers no longer named by WorkerPid that had not been reaped yet (killed ones take a moment
   // to go); kept until they are, so none stays a zombie.

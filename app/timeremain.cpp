@@ -7,7 +7,8 @@
 
 namespace {
 
-constexpr double kSecondsPerDay = 24.0 * 60 * 60;
+// Past this the figure is noise, and it would not fit the label.
+constexpr double kLongestEstimate = 1e6 * 60 * 60;
 
 }  // namespace
 
@@ -20,14 +21,13 @@ QString TimeRemain::RemainingText(double percent) const {
   if (percent > 100) percent = 100;
 
   const std::chrono::duration<double> elapsed = now_() - *start_;
-  const double remaining = elapsed.count() * (100 - percent) / percent;
-  if (!std::isfinite(remaining)) return {};
-
   // Rounded, not cut: fractions become whole numbers by rounding to the nearest, halves to the
   // even one, throughout this program; and a cut would show 00:00:00 while most of a second is
   // still to go.
-  const double seconds = std::fmod(platform::RoundHalfEven(remaining), kSecondsPerDay);
-  const int whole = static_cast<int>(seconds);
+  const double remaining = platform::RoundHalfEven(elapsed.count() * (100 - percent) / percent);
+  if (!(remaining < kLongestEstimate)) return {};  // also infinite
+
+  const auto whole = static_cast<qint64>(remaining);
   return QLatin1String(kRemainingPrefix) + QStringLiteral("%1:%2:%3")
                                                .arg(whole / 3600, 2, 10, QLatin1Char('0'))
                                                .arg(whole / 60 % 60, 2, 10, QLatin1Char('0'))

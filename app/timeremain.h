@@ -29,11 +29,12 @@ class TimeRemain {
   // The start time taken last; std::nullopt before the first MarkStart.
   std::optional<Clock::time_point> StartTime() const { return start_; }
 
-  // kRemainingPrefix followed by the remaining time as "hh:mm:ss" (24-hour clock, two digits each)
-  // in whole seconds, rounded to the nearest second with a half to the even one. Only the time of
-  // day is shown: whole days are dropped, so 25 hours read 01:00:00.
-  // The empty text for a percent of 0 (nothing is known yet), for a negative percent or NaN, for
-  // an estimate too large to compute, and before MarkStart. A percent above 100 counts as 100.
+  // kRemainingPrefix followed by the remaining time as "hh:mm:ss" (two digits each) in whole
+  // seconds, rounded to the nearest second with a half to the even one. Past 24 hours the hours
+  // keep counting (99 hours read 99:00:00, 100 hours 100:00:00): a long rescue must not look
+  // nearly done. The empty text for a percent of 0 (nothing is known yet), for a negative percent
+  // or NaN, for an estimate too large to compute or to mean anything (a million hours and more),
+  // and before MarkStart. A percent above 100 counts as 100.
   QString RemainingText(double percent) const;
 
   // The estimate for the Percent text of the progress channel, in the user's number format;

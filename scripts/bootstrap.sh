@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libgtest-dev
   libfuse3-dev fuse3
   fonts-liberation2 xvfb xauth
+  xdotool imagemagick
   locales
 )
 

@@ -26,12 +26,13 @@ class SpawnActions {
   SpawnActions(const SpawnActions&) = delete;
   SpawnActions& operator=(const SpawnActions&) = delete;
 
-  // Standard input, output and error on /dev/null, nothing else open. 0 or an errno value.
-  int Prepare() {
+  // Standard input and output on /dev/null, standard error on `stderr_write`, nothing else open.
+  // 0 or an errno value.
+  int Prepare(int stderr_write) {
     int rc = init_error_;
     if (rc == 0) rc = posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
     if (rc == 0) rc = posix_spawn_file_actions_addopen(&actions_, 1, "/dev/null", O_WRONLY, 0);
-    if (rc == 0) rc = posix_spawn_file_actions_addopen(&actions_, 2, "/dev/null", O_WRONLY, 0);
+    if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions_, stderr_write, 2);
     // Descriptors that a library opened without close-on-exec must not leak into the child.
     if (rc == 0) rc = posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
     return rc;
@@ -85,9 +86,25 @@ pid_t WaitRetrying(pid_t pid, int* status, int options) {
 }  // namespace
 
 Process Process::Start(const std::string& program, const std::string& argument, int* error) {
+  // Both ends close on exec: the child gets its own copy of the write end as descriptor 2, and no
+  // other child started later inherits either end (which would keep the pipe open after our
+  // child ended).
+  int pipe_ends[2];
+  if (::pipe2(pipe_ends, O_CLOEXEC) != 0) {
+    *error = errno;
+    return {};
+  }
+  UniqueFd stderr_read(pipe_ends[0]);
+  UniqueFd stderr_write(pipe_ends[1]);
+  // Only our end is non-blocking: the child writes its messages whole, as to a terminal.
+  if (::fcntl(stderr_read.get(), F_SETFL, O_NONBLOCK) != 0) {
+    *error = errno;
+    return {};
+  }
+
   SpawnActions actions;
   SpawnAttributes attributes;
-  *error = actions.Prepare();
+  *error = actions.Prepare(stderr_write.get());
   if (*error == 0) *error = attributes.Prepare();
   if (*error != 0) return {};
 
@@ -98,6 +115,8 @@ Process Process::Start(const std::string& program, const std::string& argument, 
   // glibc reports a failed exec (missing file, no permission) here, not as a child that exits.
   *error = posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv, environ);
   if (*error != 0) return {};
+  // From now on only the child holds the write end: the pipe reads end-of-file when it ends.
+  stderr_write.reset();
 
   // Nobody else reaps our children, so until we wait for it this id can only name our child, and
   // the pidfd opened now names it for good.
@@ -111,12 +130,14 @@ Process Process::Start(const std::string& program, const std::string& argument, 
     WaitRetrying(pid, &status, 0);
     return {};
   }
-  return Process(pid, pidfd);
+  return Process(pid, pidfd, stderr_read.release());
 }
 
 Process::Process(Process&& other) noexcept
     : pid_(std::exchange(other.pid_, 0)),
       pidfd_(std::move(other.pidfd_)),
+      stderr_fd_(std::move(other.stderr_fd_)),
+      stderr_text_(std::move(other.stderr_text_)),
       reaped_(std::exchange(other.reaped_, false)),
       status_(std::exchange(other.status_, std::nullopt)) {}
 
@@ -125,6 +146,8 @@ Process& Process::operator=(Process&& other) noexcept {
     if (valid()) Reap();
     pid_ = std::exchange(other.pid_, 0);
     pidfd_ = std::move(other.pidfd_);
+    stderr_fd_ = std::move(other.stderr_fd_);
+    stderr_text_ = std::move(other.stderr_text_);
     reaped_ = std::exchange(other.reaped_, false);
     status_ = std::exchange(other.status_, std::nullopt);
   }
@@ -142,16 +165,36 @@ bool Process::Reap() {
   if (r == pid_) {
     reaped_ = true;
     status_ = status;
-    return true;
-  }
-  if (r < 0 && errno == ECHILD) {
+  } else if (r < 0 && errno == ECHILD) {
     // Reaped behind our back (SIGCHLD ignored, or a stray wait for any child): it has ended, and
     // its status is lost.
     reaped_ = true;
     status_.reset();
-    return true;
+  } else {
+    return false;
   }
-  return false;
+  // Whatever the child wrote before it ended is in the pipe now.
+  DrainStandardError();
+  return true;
+}
+
+void Process::DrainStandardError() {
+  char chunk[4096];
+  while (stderr_fd_.valid()) {
+    const ssize_t n = ::read(stderr_fd_.get(), chunk, sizeof chunk);
+    if (n > 0) {
+      stderr_text_.append(chunk, static_cast<size_t>(n));
+      if (stderr_text_.size() > kStandardErrorKept) {
+        stderr_text_.erase(0, stderr_text_.size() - kStandardErrorKept);
+      }
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;  // all there is for now
+    // End of file: every writer has closed its end. An error other than EAGAIN cannot be waited
+    // out either; the text taken so far is all there will be.
+    stderr_fd_.reset();
+  }
 }
 
 bool Process::Running() { return valid() && !Reap(); }

@@ -58,7 +58,8 @@ int main(int argc, char** argv) {
   }
   if (std::rename(part.c_str(), path) != 0) return 3;
 
-  if (argc == 2 && std::strcmp(argv[1], testing_support::kWaitArgument) == 0) {
+  if ((argc == 2 && std::strcmp(argv[1], testing_support::kWaitArgument) == 0) ||
+      std::getenv(testing_support::kWaitVariable) != nullptr) {
     for (;;) ::pause();
   }
   return 0;

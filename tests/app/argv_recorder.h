@@ -2,7 +2,8 @@
 //
 // argv_recorder stands in for the copy worker: it writes the record into the file named by the
 // environment variable MENDRA_ARGV_RECORD (whole: written aside, then renamed into place) and
-// ends; given the one argument "wait", it then waits until it is killed. The record's fields are
+// ends; given the one argument "wait", or with MENDRA_ARGV_WAIT set, it then waits until it is
+// killed. The record's fields are
 // separated by NUL bytes: argv[0], the number of arguments, each argument, the working folder, the
 // targets of descriptors 0, 1 and 2, and the number of other open descriptors.
 #pragma once
@@ -18,6 +19,7 @@ namespace testing_support {
 
 inline constexpr char kArgvRecordVariable[] = "MENDRA_ARGV_RECORD";
 inline constexpr char kWaitArgument[] = "wait";
+inline constexpr char kWaitVariable[] = "MENDRA_ARGV_WAIT";
 
 struct ArgvRecord {
   std::string program;

@@ -2,7 +2,6 @@
 #include "app/copy_launcher.h"
 
 #include <QFile>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +12,7 @@
 
 #include "platform/core/settings_store.h"
 #include "tests/app/argv_recorder.h"
+#include "tests/app/wait_until.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -21,8 +21,7 @@ using testing_support::ArgvRecord;
 using testing_support::kArgvRecordVariable;
 using testing_support::ReadArgvRecord;
 using testing_support::TempDir;
-
-constexpr int kBoundMs = 120000;
+using testing_support::WaitUntil;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -86,7 +85,7 @@ TEST_F(CopyLauncherTest, StartsTheWorkerInTheProgramFolderWithOneArgument) {
   EXPECT_GT(launcher.pkill().WorkerPid(), 0);
 
   std::optional<ArgvRecord> record;
-  QTRY_VERIFY_WITH_TIMEOUT((record = ReadArgvRecord(record_)).has_value(), kBoundMs);
+  ASSERT_TRUE(WaitUntil([&] { return (record = ReadArgvRecord(record_)).has_value(); }));
   EXPECT_EQ(Q(record->program), folder + QStringLiteral("/vrel"));
   ASSERT_EQ(record->arguments.size(), 1u);
   EXPECT_EQ(record->arguments[0],
@@ -141,7 +140,7 @@ TEST_F(CopyLauncherTest, TheRealWorkerCopiesBetweenPathsWithBlanks) {
   QString error;
   ASSERT_TRUE(launcher.StartCopy(Q(from.string()), Q(to.string()), 4096, &error))
       << error.toStdString();
-  QTRY_VERIFY_WITH_TIMEOUT(!launcher.pkill().WorkerRunning(), kBoundMs);
+  ASSERT_TRUE(WaitUntil([&] { return !launcher.pkill().WorkerRunning(); }));
 
   EXPECT_EQ(testing_support::ReadFileBytes(to.string()), bytes);
   EXPECT_EQ(platform::SettingsStore("Vrel").Read("Info", "Status"), "Finished");

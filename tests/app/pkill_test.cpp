@@ -2,7 +2,6 @@
 #include "app/pkill.h"
 
 #include <QCoreApplication>
-#include <QTest>
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "tests/app/argv_recorder.h"
+#include "tests/app/wait_until.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -25,8 +25,7 @@ using testing_support::kArgvRecordVariable;
 using testing_support::kWaitArgument;
 using testing_support::ReadArgvRecord;
 using testing_support::TempDir;
-
-constexpr int kBoundMs = 60000;
+using testing_support::WaitUntil;
 
 // Neither running nor a zombie any more.
 bool Gone(qint32 pid) { return !std::filesystem::exists("/proc/" + std::to_string(pid)); }
@@ -73,13 +72,13 @@ TEST_F(PKillTest, KillWorkerEndsTheRunningWorkerOnce) {
   ASSERT_TRUE(pkill_.StartWorker(Recorder(QLatin1String(kWaitArgument)), &error))
       << error.toStdString();
   const qint32 pid = pkill_.WorkerPid();
-  QTRY_VERIFY_WITH_TIMEOUT(Recorded(), kBoundMs);
+  ASSERT_TRUE(WaitUntil([&] { return Recorded(); }));
   EXPECT_TRUE(pkill_.WorkerRunning());
 
   EXPECT_EQ(pkill_.KillWorker(), PKill::KillOutcome::kKilled);
   EXPECT_EQ(pkill_.WorkerPid(), 0);
   // Ended and reaped by the event loop's watch, without another call to PKill.
-  QTRY_VERIFY_WITH_TIMEOUT(Gone(pid), kBoundMs);
+  ASSERT_TRUE(WaitUntil([&] { return Gone(pid); }));
 
   // Exit after STOP: nothing left to stop.
   EXPECT_EQ(pkill_.KillWorker(), PKill::KillOutcome::kNoWorker);
@@ -89,11 +88,11 @@ TEST_F(PKillTest, KillWorkerAfterTheWorkerEndedSignalsNothing) {
   QString error;
   ASSERT_TRUE(pkill_.StartWorker(Recorder(QStringLiteral("x")), &error)) << error.toStdString();
   const qint32 pid = pkill_.WorkerPid();
-  QTRY_VERIFY_WITH_TIMEOUT(Gone(pid), kBoundMs);  // reaped as it ended: no zombie stays
-  EXPECT_EQ(pkill_.WorkerPid(), pid);             // the id is kept until KillWorker
+  ASSERT_TRUE(WaitUntil([&] { return Gone(pid); }));  // reaped as it ended: no zombie stays
+  EXPECT_EQ(pkill_.WorkerPid(), pid);                 // the id is kept until KillWorker
 
   ChildProcess bystander = Bystander();
-  QTRY_VERIFY_WITH_TIMEOUT(ReadArgvRecord(dir_.Path("bystander")).has_value(), kBoundMs);
+  ASSERT_TRUE(WaitUntil([&] { return ReadArgvRecord(dir_.Path("bystander")).has_value(); }));
   EXPECT_EQ(pkill_.KillWorker(), PKill::KillOutcome::kAlreadyEnded);
   EXPECT_EQ(pkill_.WorkerPid(), 0);
   EXPECT_TRUE(bystander.Running());
@@ -114,7 +113,7 @@ TEST_F(PKillTest, AWorkerThatCannotStartLeavesNoWorker) {
   // The earlier worker was not stopped by the new start, and is still reaped once it ends.
   ASSERT_FALSE(Gone(earlier));
   ASSERT_EQ(::kill(earlier, SIGKILL), 0);  // still our unreaped child: its id is its own
-  QTRY_VERIFY_WITH_TIMEOUT(Gone(earlier), kBoundMs);
+  ASSERT_TRUE(WaitUntil([&] { return Gone(earlier); }));
 }
 
 }  // namespace

@@ -41,9 +41,12 @@ TEST(TimeRemainTest, RemainingTextFromElapsedTimeAndPercent) {
       {milliseconds(60000), 25, "00:03:00"},
       {milliseconds(60000), 100, "00:00:00"},
       {milliseconds(60000), 0, nullptr},
-      {milliseconds(3600000), 1, "03:00:00"},    // 99 hours: the days are dropped
-      {milliseconds(90000000), 50, "01:00:00"},  // 25 hours
-      {milliseconds(60000), 150, "00:00:00"},    // past the end: nothing left
+      // Past a day the hours keep counting.
+      {milliseconds(3600000), 1, "99:00:00"},
+      {milliseconds(90000000), 50, "25:00:00"},
+      {milliseconds(360000000), 50, "100:00:00"},
+      {milliseconds(1000), 1e-8, nullptr},     // 2.8 million hours: no estimate
+      {milliseconds(60000), 150, "00:00:00"},  // past the end: nothing left
       {milliseconds(60000), -5, nullptr},
       {milliseconds(60000), std::nan(""), nullptr},
       {milliseconds(60000), 5e-324, nullptr},  // too far off to compute
@@ -53,7 +56,7 @@ TEST(TimeRemainTest, RemainingTextFromElapsedTimeAndPercent) {
       {milliseconds(2500), 50, "00:00:02"},
       {milliseconds(2600), 50, "00:00:03"},
       {milliseconds(59500), 50, "00:01:00"},     // the rounding carries into the minutes
-      {milliseconds(86399600), 50, "00:00:00"},  // ... and past a whole day
+      {milliseconds(86399600), 50, "24:00:00"},  // ... and into a whole day
   };
   for (const Row& row : rows) {
     FakeClock clock;

@@ -98,7 +98,9 @@ TEST_F(ProcessTest, PassesTheArgumentTextWholeWithoutAShell) {
     ASSERT_EQ(record->arguments.size(), 1u);
     EXPECT_EQ(record->arguments[0], text);
     EXPECT_EQ(record->working_folder, cwd);
-    for (const std::string& file : record->standard_files) EXPECT_EQ(file, "/dev/null");
+    EXPECT_EQ(record->standard_files[0], "/dev/null");
+    EXPECT_EQ(record->standard_files[1], "/dev/null");
+    EXPECT_EQ(record->standard_files[2].rfind("pipe:", 0), 0u) << record->standard_files[2];
     EXPECT_EQ(record->other_descriptors, 0);
   }
 }
@@ -130,6 +132,35 @@ TEST_F(ProcessTest, ProgramsThatCannotRunReportWhy) {
     EXPECT_FALSE(process.valid()) << row.program;
     EXPECT_EQ(process.pid(), 0);
     EXPECT_EQ(error, row.error) << row.program;
+  }
+}
+
+// A shell script as the child: its path is the one argument /bin/sh receives.
+TEST_F(ProcessTest, StandardErrorIsCapturedAndBounded) {
+  struct Row {
+    const char* script;
+    std::string expected;  // the whole text kept
+  };
+  const std::string tail = "\nvrel: cannot open the source\n";
+  const Row rows[] = {
+      {"printf 'vrel: cannot open the source\\n' >&2; exit 1", "vrel: cannot open the source\n"},
+      // Far more than a pipe holds: the child must not block, and only the end is kept.
+      {"head -c 200000 /dev/zero | tr '\\0' x >&2; printf '\\nvrel: cannot open the source\\n' >&2",
+       std::string(Process::kStandardErrorKept - tail.size(), 'x') + tail},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.script);
+    const std::string script = dir_.Path("script.sh");
+    std::ofstream(script) << row.script << "\n";
+    int error = -1;
+    Process process = Process::Start("/bin/sh", script, &error);
+    ASSERT_TRUE(process.valid()) << std::strerror(error);
+    ASSERT_TRUE(Eventually([&] {
+      process.DrainStandardError();
+      return !process.Running();
+    }));
+    EXPECT_EQ(process.StandardError(), row.expected);
+    EXPECT_EQ(process.stderr_fd(), -1);  // end of file seen: the pipe is closed
   }
 }
 

@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Screenshots of the real program: scripts/screenshots.sh OUTDIR
+# Starts mendra under Xvfb and drives it with xdotool as a person would: the splash, the idle main
+# window, a real copy running (256 MiB at the default 100-byte blocks, chosen through the file
+# dialogs), the success message, and the About window. Writes splash.png, main-idle.png,
+# main-copying.png, main-finished.png and about.png into OUTDIR.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$(realpath -m "${1:?usage: scripts/screenshots.sh OUTDIR}")
+mkdir -p "$out"
+scripts/bootstrap.sh
+BUILD_TARGETS="mendra vrel" scripts/build.sh release -DCMAKE_BUILD_TYPE=Release
+mendra_bin=$PWD/build/release/bin/mendra
+
+work=$(mktemp -d)
+xvfb_pid=
+mendra_pid=
+cleanup() {
+  if [ -n "$mendra_pid" ] && kill -0 "$mendra_pid" 2>/dev/null; then kill "$mendra_pid"; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Waits (30 s at most) until the command succeeds; prints its output.
+wait_for() {
+  local deadline=$((SECONDS + 30)) result
+  until result=$("$@" 2>/dev/null) && [ -n "$result" ]; do
+    if [ $SECONDS -ge $deadline ]; then
+      echo "screenshots: gave up waiting for: $*" >&2
+      exit 1
+    fi
+    sleep 0.1
+  done
+  echo "$result" | head -n 1
+}
+
+# The window's place and size on the screen: "X Y WIDTH HEIGHT".
+geometry() {
+  xdotool getwindowgeometry --shell "$1" |
+    awk -F= '/^X=/{x=$2} /^Y=/{y=$2} /^WIDTH=/{w=$2} /^HEIGHT=/{h=$2} END{print x, y, w, h}'
+}
+
+# shot FILE WINDOW [MARGIN]: that part of the screen, with MARGIN pixels around the window.
+shot() {
+  local x y w h margin=${3:-0}
+  read -r x y w h < <(geometry "$2")
+  import -window root -crop "$((w + 2 * margin))x$((h + 2 * margin))+$((x - margin))+$((y - margin))" \
+    +repage "$out/$1"
+  echo "screenshots: $out/$1"
+}
+
+click() {  # click WINDOW X Y (pixels in the window)
+  xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+
+# Types a full path into the file dialog named $1 and accepts it.
+choose_file() {
+  local dialog
+  dialog=$(wait_for xdotool search --onlyvisible --name "^$1\$")
+  xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+  xdotool type --delay 2 "$2"
+  xdotool key Return
+  while xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; do sleep 0.1; done
+}
+
+# A display of our own, and the progress channel in the work folder.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+display=$(wait_for cat "$work/display")
+export DISPLAY=":$display" XDG_CONFIG_HOME="$work/config"
+head -c $((256 * 1024 * 1024)) /dev/urandom >"$work/damaged disc.iso"
+
+"$mendra_bin" &
+mendra_pid=$!
+
+splash=$(wait_for xdotool search --onlyvisible --pid "$mendra_pid")
+sleep 1  # the bar about half full
+shot splash.png "$splash"
+
+main=$(wait_for xdotool search --onlyvisible --name '^Mendra 2$')
+sleep 0.5
+shot main-idle.png "$main"
+
+click "$main" 265 86  # B1
+choose_file 'Select source file:' "$work/damaged disc.iso"
+click "$main" 265 150  # B2
+choose_file 'Select target file:' "$work/rescued disc.iso"
+click "$main" 184 280  # Copy
+sleep 2.5  # a few estimates in
+shot main-copying.png "$main"
+
+done_box=$(wait_for xdotool search --onlyvisible --name '^File Copy$')
+sleep 0.3
+shot main-finished.png "$main"
+xdotool windowfocus --sync "$done_box" 2>/dev/null || true
+xdotool key Return
+
+click "$main" 32 280  # About
+about=$(wait_for xdotool search --onlyvisible --name '^About Mendra2$')
+sleep 0.3
+shot about.png "$about"
+click "$about" 242 322  # Close
+
+click "$main" 251 280  # Exit
+for _ in $(seq 100); do kill -0 "$mendra_pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$mendra_pid" 2>/dev/null; then
+  echo "screenshots: mendra did not end on Exit" >&2
+  exit 1
+fi
+wait "$mendra_pid" || true
+mendra_pid=
+cmp -s "$work/damaged disc.iso" "$work/rescued disc.iso" || {
+  echo "screenshots: the rescued copy differs from the source" >&2
+  exit 1
+}
