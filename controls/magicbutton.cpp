@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "platform/core/number_text.h"
+#include "platform/gui/geometry.h"
 
 namespace {
 
@@ -223,7 +223,7 @@ void MagicButton::SetFontUnderline(bool newValue) {
   ReplaceFont(font);
 }
 
-int MagicButton::FontSize() const { return static_cast<int>(platform::RoundHalfEven(Font().size)); }
+int MagicButton::FontSize() const { return gui::RoundToInt(Font().size); }
 
 void MagicButton::SetFontSize(int newValue) {
   gui::FontDesc font = Font();

@@ -13,32 +13,15 @@
 
 namespace magicbutton {
 
-namespace {
-
 using gui::ColorRef;
 
-int Clamp255Up(int v) { return std::min(v, 255); }
-int Clamp0Down(int v) { return std::max(v, 0); }
-
-}  // namespace
-
+// a is the move of each channel, as the palette's rules name it. A channel can only pass the
+// end it moves towards, so holding it within 0..255 holds it in the direction of the move.
 ColorRef ShiftColor(ColorRef c, int amount, bool soft_bevel, bool scale_blue) {
   const int a = soft_bevel ? amount / 2 : amount;
-  int red = gui::RedOf(c) + a;
-  int green = gui::GreenOf(c) + a;
-  const int blue_in = gui::BlueOf(c);
-  int blue = scale_blue ? blue_in + blue_in * a / 192 : blue_in + a;
-  // Only the direction of the move is held: a brightening never darkens, and the reverse.
-  if (a > 0) {
-    red = Clamp255Up(red);
-    green = Clamp255Up(green);
-    blue = Clamp255Up(blue);
-  } else if (a < 0) {
-    red = Clamp0Down(red);
-    green = Clamp0Down(green);
-    blue = Clamp0Down(blue);
-  }
-  return static_cast<ColorRef>(blue * 65536 + green * 256 + red);
+  const int blue = gui::BlueOf(c);
+  return gui::Rgb(gui::ClampChannel(gui::RedOf(c) + a), gui::ClampChannel(gui::GreenOf(c) + a),
+                  gui::ClampChannel(scale_blue ? blue + blue * a / 192 : blue + a));
 }
 
 // | entry          | 2 custom        | 3 classic | 4 container         | 1 and others  |
@@ -103,15 +86,13 @@ Palette SetColors(const ColorSource& source) {
 }
 
 QChar AccessKeyOf(const QString& caption) {
-  if (caption.size() < 2) return {};
-  const qsizetype first = caption.indexOf(u'&');
-  if (first < 0 || first + 1 >= caption.size()) return {};
-  if (caption[first + 1] != u'&') return caption[first + 1].toLower();
-  // "&&" is a literal ampersand: the next "&" may still mark a key.
-  const qsizetype next = caption.indexOf(u'&', first + 2);
-  if (next < 0 || next + 1 >= caption.size()) return {};
-  if (caption[next + 1] != u'&') return caption[next + 1].toLower();
-  return {};
+  // The first "&", or when it is doubled ("&&", a literal ampersand) the next one.
+  qsizetype mark = caption.indexOf(u'&');
+  if (mark >= 0 && mark + 1 < caption.size() && caption[mark + 1] == u'&') {
+    mark = caption.indexOf(u'&', mark + 2);
+  }
+  if (mark < 0 || mark + 1 >= caption.size() || caption[mark + 1] == u'&') return {};
+  return caption[mark + 1].toLower();
 }
 
 void CalcCaptionRect(std::string_view caption, const gui::Font& font, int picture_position,
@@ -167,8 +148,8 @@ void CalcCaptionRect(std::string_view caption, const gui::Font& font, int pictur
       break;
   }
   layout->TextRect = {box.left + dx, box.top + dy, box.right + dx, box.bottom + dy};
-  const gui::Rect& t = layout->TextRect;
-  layout->TextRectDown = {t.left + 1, t.top + 1, t.right + 1, t.bottom + 1};
+  const gui::Rect& text = layout->TextRect;
+  layout->TextRectDown = {text.left + 1, text.top + 1, text.right + 1, text.bottom + 1};
 
   // CalcPicturePos: beside the caption, or centred when there is none to go beside.
   if (!has_picture) return;
@@ -184,20 +165,20 @@ void CalcCaptionRect(std::string_view caption, const gui::Font& font, int pictur
   }
   switch (picture_position) {
     case static_cast<int>(PicturePositions::PictureLeft):
-      pic.left = t.left - pic_w - 4;
+      pic.left = text.left - pic_w - 4;
       pic.top = centre_y;
       break;
     case static_cast<int>(PicturePositions::PictureRight):
-      pic.left = t.right + 4;
+      pic.left = text.right + 4;
       pic.top = centre_y;
       break;
     case static_cast<int>(PicturePositions::PictureTop):
       pic.left = centre_x;
-      pic.top = t.top - pic_h - 2;
+      pic.top = text.top - pic_h - 2;
       break;
     case static_cast<int>(PicturePositions::PictureBottom):
       pic.left = centre_x;
-      pic.top = t.bottom + 2;
+      pic.top = text.bottom + 2;
       break;
     default:
       break;  // unchanged
@@ -233,24 +214,27 @@ void BlendPicture(gui::Dc& dc, int x, int y, int w, int h, const gui::Surface& s
     const std::uint32_t* from = source.Row(row);
     std::uint32_t* to = target.Row(y + row);
     for (int col = col_begin; col < col_end; ++col) {
-      const std::uint32_t s = from[col] & 0xFFFFFFu;
-      if (s == transparent_px) continue;
-      std::uint32_t& d = to[x + col];
-      const int red = static_cast<int>(s >> 16 & 0xFF);
-      const int green = static_cast<int>(s >> 8 & 0xFF);
-      const int blue = static_cast<int>(s & 0xFF);
+      const std::uint32_t source_px = from[col] & 0xFFFFFFu;
+      if (source_px == transparent_px) continue;
+      std::uint32_t& target_px = to[x + col];
+      const ColorRef color = gui::FromPixel(source_px);
+      const int red = gui::RedOf(color);
+      const int green = gui::GreenOf(color);
+      const int blue = gui::BlueOf(color);
       if (silhouette) {
-        if (!dark_only || red + green + blue < 385) d = silhouette_px;
+        if (!dark_only || red + green + blue < 385) target_px = silhouette_px;
       } else if (greyscale) {
-        const double grey = std::nearbyint(std::nearbyint(0.3 * red) + 0.59 * green + 0.11 * blue);
-        const auto g = static_cast<std::uint32_t>(std::clamp(grey, 0.0, 255.0));
-        d = 0xFF000000u | g << 16 | g << 8 | g;
+        const int grey = gui::ClampChannel(
+            gui::RoundToInt(gui::RoundToInt(0.3 * red) + 0.59 * green + 0.11 * blue));
+        target_px = gui::ToPixel(gui::Rgb(grey, grey, grey));
       } else if (blend) {
-        const auto mix = [](std::uint32_t src, std::uint32_t dst) { return (2 * src + dst) / 3; };
-        d = 0xFF000000u | mix(s >> 16 & 0xFF, d >> 16 & 0xFF) << 16 |
-            mix(s >> 8 & 0xFF, d >> 8 & 0xFF) << 8 | mix(s & 0xFF, d & 0xFF);
+        const ColorRef under = gui::FromPixel(target_px);
+        const auto mix = [](int source, int target) { return (2 * source + target) / 3; };
+        target_px =
+            gui::ToPixel(gui::Rgb(mix(red, gui::RedOf(under)), mix(green, gui::GreenOf(under)),
+                                  mix(blue, gui::BlueOf(under))));
       } else {
-        d = 0xFF000000u | s;
+        target_px = 0xFF000000u | source_px;
       }
     }
   }
@@ -271,8 +255,6 @@ constexpr std::array<ColorRef, 6> kFocusLines = {0xE7AE8C, 0xEF826B, 0xFFE7CE,
 constexpr gui::TextFormat kCaptionFormat =
     gui::TextFormat::kCenter | gui::TextFormat::kVCenter | gui::TextFormat::kWordBreak;
 
-int RoundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
-
 gui::Rect Moved(const gui::Rect& r, int dx, int dy) {
   return {r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
 }
@@ -283,8 +265,8 @@ gui::Rect Moved(const gui::Rect& r, int dx, int dy) {
 class Painter {
  public:
   Painter(ButtonState& state, const Palette& palette, int button_state, gui::Dc& dc)
-      : s_(state),
-        p_(palette),
+      : state_(state),
+        palette_(palette),
         dc_(dc),
         button_state_(button_state),
         type_(static_cast<ButtonTypes>(state.button_type)),
@@ -293,10 +275,10 @@ class Painter {
         layout_(&state.layout) {}
 
   void Paint() {
-    Fill(0, 0, w_, h_, p_.FaceColor);
+    Fill(0, 0, w_, h_, palette_.FaceColor);
     dc_.SetBkMode(gui::BkMode::kTransparent);
-    const gui::ScopedSelect font(dc_, s_.font);
-    if (!s_.enabled) {
+    const gui::ScopedSelect font(dc_, state_.font);
+    if (!state_.enabled) {
       Disabled();
       DrawPicture(2);
     } else if (button_state_ == 0) {
@@ -310,11 +292,11 @@ class Painter {
 
  private:
   bool Is(ButtonTypes type) const { return type_ == type; }
-  int Over() const { return s_.mouse_is_over ? 1 : 0; }
-  bool FocusShown() const { return s_.has_focus && s_.show_focus_rect; }
+  int Over() const { return state_.mouse_is_over ? 1 : 0; }
+  bool FocusShown() const { return state_.has_focus && state_.show_focus_rect; }
 
-  ColorRef S(ColorRef c, int a) const { return ShiftColor(c, a, s_.soft_bevel); }
-  ColorRef Sb(ColorRef c, int a) const { return ShiftColor(c, a, s_.soft_bevel, true); }
+  ColorRef S(ColorRef c, int a) const { return ShiftColor(c, a, state_.soft_bevel); }
+  ColorRef Sb(ColorRef c, int a) const { return ShiftColor(c, a, state_.soft_bevel, true); }
 
   void Fill(int x, int y, int w, int h, ColorRef c) {
     dc_.FillRect({x, y, x + w, y + h}, gui::Brush::Solid(c));
@@ -339,30 +321,30 @@ class Painter {
   // Two nested one-pixel frames: c1 left and top, c2 right and bottom outside; c3 and c4 the
   // same one pixel in. Inset 0 is on the border, -1 one pixel in.
   void Frame3D(ColorRef c1, ColorRef c2, ColorRef c3, ColorRef c4, int inset, bool outer_only) {
-    const int p = std::abs(inset);
-    const int r = w_ + inset - 1;
-    const int b = h_ + inset - 1;
+    const int near = std::abs(inset);  // left column and top row
+    const int right = w_ + inset - 1;
+    const int bottom = h_ + inset - 1;
     {
       const gui::ScopedSelect pen(dc_, gui::Pen(c1));
-      dc_.MoveTo(p, b);
-      dc_.LineTo(p, p);
-      dc_.LineTo(r, p);
+      dc_.MoveTo(near, bottom);
+      dc_.LineTo(near, near);
+      dc_.LineTo(right, near);
     }
     {
       const gui::ScopedSelect pen(dc_, gui::Pen(c2));
-      dc_.LineTo(r, b);
-      dc_.LineTo(p - 1, b);
+      dc_.LineTo(right, bottom);
+      dc_.LineTo(near - 1, bottom);
     }
     if (outer_only) return;
     {
       const gui::ScopedSelect pen(dc_, gui::Pen(c3));
-      dc_.MoveTo(p + 1, b - 1);
-      dc_.LineTo(p + 1, p + 1);
-      dc_.LineTo(r - 1, p + 1);
+      dc_.MoveTo(near + 1, bottom - 1);
+      dc_.LineTo(near + 1, near + 1);
+      dc_.LineTo(right - 1, near + 1);
     }
     const gui::ScopedSelect pen(dc_, gui::Pen(c4));
-    dc_.LineTo(r - 1, b - 1);
-    dc_.LineTo(p, b - 1);
+    dc_.LineTo(right - 1, bottom - 1);
+    dc_.LineTo(near, bottom - 1);
   }
   void Frame3D(ColorRef c1, ColorRef c2) { Frame3D(c1, c2, 0, 0, 0, true); }
 
@@ -374,8 +356,8 @@ class Painter {
 
   void Focus() {
     if (!FocusShown()) return;
-    dc_.SetTextColor(p_.TextColor);
-    dc_.DrawFocusRect(s_.FocusRect);
+    dc_.SetTextColor(palette_.TextColor);
+    dc_.DrawFocusRect(state_.FocusRect);
   }
 
   // Rows 1 to H shading from `base`: G3 (up: darker downwards; down: darker upwards, from the
@@ -384,12 +366,13 @@ class Painter {
     const double step = static_cast<float>(25.0 / h_);
     for (int i = 1; i <= h_; ++i) {
       const int y = down ? h_ - i : i;
-      Line(0, y, w_, y, Sb(base, RoundHalfEven(-step * i)));
+      Line(0, y, w_, y, Sb(base, gui::RoundToInt(-step * i)));
     }
   }
   void GradientG14() {
     const double step = static_cast<float>(58.0 / h_);
-    for (int i = 1; i <= h_; ++i) Line(0, i, w_, i, S(p_.HighlightColor, RoundHalfEven(-step * i)));
+    for (int i = 1; i <= h_; ++i)
+      Line(0, i, w_, i, S(palette_.HighlightColor, gui::RoundToInt(-step * i)));
   }
 
   void RoundedLines(const std::array<ColorRef, 6>& c) {
@@ -401,12 +384,12 @@ class Painter {
     Line(w_ - 3, 3, w_ - 3, h_ - 3, c[5]);
   }
   void RoundedGradientLines() {
-    if (s_.mouse_is_over) {
+    if (state_.mouse_is_over) {
       RoundedLines(kHoverLines);
-    } else if ((s_.has_focus || s_.is_default) && s_.show_focus_rect) {
+    } else if ((state_.has_focus || state_.is_default) && state_.show_focus_rect) {
       RoundedLines(kFocusLines);
     } else {
-      const ColorRef glow = p_.GlowColor;
+      const ColorRef glow = palette_.GlowColor;
       Line(2, h_ - 2, w_ - 2, h_ - 2, Sb(glow, -48));
       Line(1, h_ - 3, w_ - 2, h_ - 3, Sb(glow, -32));
       Line(w_ - 2, 2, w_ - 2, h_ - 2, Sb(glow, -36));
@@ -419,54 +402,56 @@ class Painter {
   }
 
   void BevelB4() {
-    Box(0, 0, w_, h_, p_.DarkShadowColor);
-    CornerDots(p_.DarkShadowColor);
-    Line(1, 2, 2, 0, p_.FaceColor);
-    Line(3, 2, w_ - 3, 2, p_.HighlightColor);
-    Line(2, 2, 2, h_ - 3, p_.HighlightColor);
-    Dot(3, 3, p_.HighlightColor);
-    Line(w_ - 3, 1, w_ - 3, h_ - 3, p_.FaceColor);
-    Line(1, h_ - 3, w_ - 3, h_ - 3, p_.FaceColor);
-    Dot(w_ - 4, h_ - 4, p_.FaceColor);
-    Line(w_ - 2, 2, w_ - 2, h_ - 2, p_.ShadowColor);
-    Line(2, h_ - 2, w_ - 2, h_ - 2, p_.ShadowColor);
-    Dot(w_ - 3, h_ - 3, p_.ShadowColor);
+    Box(0, 0, w_, h_, palette_.DarkShadowColor);
+    CornerDots(palette_.DarkShadowColor);
+    Line(1, 2, 2, 0, palette_.FaceColor);
+    Line(3, 2, w_ - 3, 2, palette_.HighlightColor);
+    Line(2, 2, 2, h_ - 3, palette_.HighlightColor);
+    Dot(3, 3, palette_.HighlightColor);
+    Line(w_ - 3, 1, w_ - 3, h_ - 3, palette_.FaceColor);
+    Line(1, h_ - 3, w_ - 3, h_ - 3, palette_.FaceColor);
+    Dot(w_ - 4, h_ - 4, palette_.FaceColor);
+    Line(w_ - 2, 2, w_ - 2, h_ - 2, palette_.ShadowColor);
+    Line(2, h_ - 2, w_ - 2, h_ - 2, palette_.ShadowColor);
+    Dot(w_ - 3, h_ - 3, palette_.ShadowColor);
   }
 
   void EtchedCaptionFrame() {
     if (!FocusShown()) return;
-    const CaptionLayout& l = *layout_;
-    Box(l.TextRect.left - 2, l.TextRect.top - 1, l.text_width + 4, l.text_height + 2,
-        kEtchedCaptionFrame);
+    const CaptionLayout& layout = *layout_;
+    Box(layout.TextRect.left - 2, layout.TextRect.top - 1, layout.text_width + 4,
+        layout.text_height + 2, kEtchedCaptionFrame);
   }
 
   void CopyBackground() {
-    if (s_.background != nullptr) dc_.BitBlt(0, 0, w_, h_, *s_.background, 0, 0);
+    if (state_.background != nullptr) dc_.BitBlt(0, 0, w_, h_, *state_.background, 0, 0);
   }
 
   // Gradient's up state shows a default button's caption in bold, laid out for bold.
   void GradientCaption() {
-    if (!s_.is_default) {
+    if (!state_.is_default) {
       DrawCaption(Over());
       return;
     }
-    gui::FontDesc bold = s_.font.desc();
+    gui::FontDesc bold = state_.font.desc();
     bold.bold = true;
     const gui::Font bold_font(bold);
-    CaptionLayout bold_layout = s_.layout;
-    CalcCaptionRect(s_.caption, bold_font, s_.picture_position,
-                    !s_.picture_normal.IsNull() || !s_.picture_over.IsNull(), w_, h_, &bold_layout);
+    CaptionLayout bold_layout = state_.layout;
+    CalcCaptionRect(state_.caption, bold_font, state_.picture_position,
+                    !state_.picture_normal.IsNull() || !state_.picture_over.IsNull(), w_, h_,
+                    &bold_layout);
     const gui::ScopedSelect font(dc_, bold_font);
     layout_ = &bold_layout;
     DrawCaption(Over());
-    layout_ = &s_.layout;
+    layout_ = &state_.layout;
   }
 
   // --- The looks -----------------------------------------------------------------------------
 
   void Up() {
-    const ColorRef face = p_.FaceColor, light = p_.LightColor, hi = p_.HighlightColor;
-    const ColorRef shadow = p_.ShadowColor, dark = p_.DarkShadowColor;
+    const ColorRef face = palette_.FaceColor, light = palette_.LightColor,
+                   hi = palette_.HighlightColor;
+    const ColorRef shadow = palette_.ShadowColor, dark = palette_.DarkShadowColor;
     switch (type_) {
       case ButtonTypes::Raised3D:
         DrawCaption(Over());
@@ -476,7 +461,7 @@ class Painter {
         break;
       case ButtonTypes::Standard:
         DrawCaption(Over());
-        if (s_.show_focus_rect && s_.is_default) {
+        if (state_.show_focus_rect && state_.is_default) {
           Frame3D(hi, dark, light, shadow, -1, false);
           Focus();
           Box(0, 0, w_, h_, dark);
@@ -485,7 +470,7 @@ class Painter {
         }
         break;
       case ButtonTypes::RoundedGradient:
-        GradientG3(p_.GlowColor, false);
+        GradientG3(palette_.GlowColor, false);
         DrawCaption(Over());
         Box(0, 0, w_, h_, kRoundedOutline);
         CornerDots(kRoundedCorner);
@@ -517,13 +502,13 @@ class Painter {
         break;
       case ButtonTypes::HotFlat:
         DrawCaption(Over());
-        if (s_.mouse_is_over) Frame3D(hi, shadow);
+        if (state_.mouse_is_over) Frame3D(hi, shadow);
         Focus();
         break;
       case ButtonTypes::SelectionBox:
-        if (s_.mouse_is_over) Fill(1, 1, w_, h_, p_.HotPaleColor);
+        if (state_.mouse_is_over) Fill(1, 1, w_, h_, palette_.HotPaleColor);
         DrawCaption(Over());
-        if (s_.mouse_is_over) Box(0, 0, w_, h_, p_.HotColor);
+        if (state_.mouse_is_over) Box(0, 0, w_, h_, palette_.HotColor);
         Focus();
         break;
       case ButtonTypes::PictureOnly:
@@ -535,15 +520,15 @@ class Painter {
         break;
       case ButtonTypes::HotRaised:
         DrawCaption(Over());
-        if (s_.mouse_is_over) Frame3D(hi, dark, light, shadow, 0, false);
+        if (state_.mouse_is_over) Frame3D(hi, dark, light, shadow, 0, false);
         Focus();
         break;
       case ButtonTypes::Oval:
-        Oval(s_.mouse_is_over ? shadow : face, face);
+        Oval(state_.mouse_is_over ? shadow : face, face);
         DrawCaption(Over());
         break;
       case ButtonTypes::Gradient:
-        if (s_.mouse_is_over) {
+        if (state_.mouse_is_over) {
           Fill(0, 0, w_, h_, light);
         } else {
           GradientG14();
@@ -556,15 +541,16 @@ class Painter {
   }
 
   void GradientFrame() {
-    Box(0, 0, w_, h_, S(p_.ShadowColor, -50));
-    Box(1, 1, w_ - 2, h_ - 2, S(p_.FaceColor, -9));
-    Fill(2, 2, w_ - 4, 2, p_.HighlightColor);
-    Fill(2, 4, 2, h_ - 6, p_.HighlightColor);
+    Box(0, 0, w_, h_, S(palette_.ShadowColor, -50));
+    Box(1, 1, w_ - 2, h_ - 2, S(palette_.FaceColor, -9));
+    Fill(2, 2, w_ - 4, 2, palette_.HighlightColor);
+    Fill(2, 4, 2, h_ - 6, palette_.HighlightColor);
   }
 
   void Down() {
-    const ColorRef face = p_.FaceColor, light = p_.LightColor, hi = p_.HighlightColor;
-    const ColorRef shadow = p_.ShadowColor, dark = p_.DarkShadowColor;
+    const ColorRef face = palette_.FaceColor, light = palette_.LightColor,
+                   hi = palette_.HighlightColor;
+    const ColorRef shadow = palette_.ShadowColor, dark = palette_.DarkShadowColor;
     switch (type_) {
       case ButtonTypes::Raised3D:
         DrawCaption(2);
@@ -574,7 +560,7 @@ class Painter {
         break;
       case ButtonTypes::Standard:
         DrawCaption(2);
-        if (s_.show_focus_rect && s_.is_default) {
+        if (state_.show_focus_rect && state_.is_default) {
           Box(0, 0, w_, h_, dark);
           Box(1, 1, w_ - 2, h_ - 2, shadow);
           Focus();
@@ -583,7 +569,7 @@ class Painter {
         }
         break;
       case ButtonTypes::RoundedGradient: {
-        const ColorRef base = Sb(p_.GlowColor, -32);
+        const ColorRef base = Sb(palette_.GlowColor, -32);
         GradientG3(base, true);
         DrawCaption(2);
         Box(0, 0, w_, h_, kRoundedOutline);
@@ -591,7 +577,7 @@ class Painter {
         Line(2, h_ - 2, w_ - 2, h_ - 2, Sb(base, 16));
         Line(1, h_ - 3, w_ - 2, h_ - 3, Sb(base, 10));
         Line(w_ - 2, 2, w_ - 2, h_ - 2, Sb(base, 5));
-        Line(w_ - 3, 3, w_ - 3, h_ - 3, p_.GlowColor);
+        Line(w_ - 3, 3, w_ - 3, h_ - 3, palette_.GlowColor);
         Line(2, 1, w_ - 2, 1, Sb(base, -32));
         Line(1, 2, w_ - 2, 2, Sb(base, -24));
         Line(1, 2, 1, h_ - 2, Sb(base, -32));
@@ -601,9 +587,9 @@ class Painter {
       case ButtonTypes::RoundedBevel:
         Fill(1, 1, w_ - 2, h_ - 2, S(shadow, -16));
         // The caption's effect copies take the pressed face as their base.
-        p_.GlowColor = S(shadow, -16);
+        palette_.GlowColor = S(shadow, -16);
         DrawCaption(2);
-        p_.GlowColor = S(face, 48);
+        palette_.GlowColor = S(face, 48);
         Box(0, 0, w_, h_, dark);
         Box(1, 1, w_ - 2, h_ - 2, S(shadow, -64));
         Box(2, 2, w_ - 4, h_ - 4, S(shadow, -32));
@@ -624,7 +610,7 @@ class Painter {
         Box(0, 0, w_ - 1, h_ - 1, S(shadow, -26));
         Line(w_ - 1, 1, w_ - 1, h_, hi);
         Line(1, h_ - 1, w_ - 1, h_ - 1, hi);
-        Text(layout_->TextRect, p_.TextOverColor);
+        Text(layout_->TextRect, palette_.TextOverColor);
         EtchedCaptionFrame();
         break;
       case ButtonTypes::SoftRaised:
@@ -639,14 +625,14 @@ class Painter {
         Focus();
         break;
       case ButtonTypes::SelectionBox:
-        if (s_.mouse_is_over) {
+        if (state_.mouse_is_over) {
           Fill(0, 0, w_, h_,
-               s_.color_scheme != static_cast<int>(ColorSchemes::SchemeCustom)
-                   ? gui::LightenColor(p_.HotColor, 128)
-                   : S(p_.HotPaleColor, -32));
+               state_.color_scheme != static_cast<int>(ColorSchemes::SchemeCustom)
+                   ? gui::LightenColor(palette_.HotColor, 128)
+                   : S(palette_.HotPaleColor, -32));
         }
         DrawCaption(2);
-        Box(0, 0, w_, h_, p_.HotColor);
+        Box(0, 0, w_, h_, palette_.HotColor);
         Focus();
         break;
       case ButtonTypes::PictureOnly:
@@ -677,8 +663,8 @@ class Painter {
   }
 
   void Disabled() {
-    const ColorRef light = p_.LightColor, hi = p_.HighlightColor;
-    const ColorRef shadow = p_.ShadowColor, dark = p_.DarkShadowColor;
+    const ColorRef light = palette_.LightColor, hi = palette_.HighlightColor;
+    const ColorRef shadow = palette_.ShadowColor, dark = palette_.DarkShadowColor;
     switch (type_) {
       case ButtonTypes::Raised3D:
         DrawCaption(3);
@@ -690,10 +676,10 @@ class Painter {
         Frame3D(hi, dark, light, shadow, 0, false);
         break;
       case ButtonTypes::RoundedGradient:
-        Fill(0, 0, w_, h_, Sb(p_.GlowColor, -24));
+        Fill(0, 0, w_, h_, Sb(palette_.GlowColor, -24));
         DrawCaption(5);
-        Box(0, 0, w_, h_, Sb(p_.GlowColor, -84));
-        CornerDots(Sb(p_.GlowColor, -72));
+        Box(0, 0, w_, h_, Sb(palette_.GlowColor, -84));
+        CornerDots(Sb(palette_.GlowColor, -72));
         break;
       case ButtonTypes::RoundedBevel:
         Fill(1, 1, w_ - 2, h_ - 2, light);
@@ -739,61 +725,61 @@ class Painter {
   void Text(const gui::Rect& rect, ColorRef color) {
     dc_.SetTextColor(color);
     gui::Rect r = rect;
-    dc_.DrawText(s_.caption, &r, kCaptionFormat);
+    dc_.DrawText(state_.caption, &r, kCaptionFormat);
   }
 
   // The shadow and emboss copies, drawn before the caption so that it lies on top.
   void DrawCaptionEffect(const gui::Rect& rect) {
-    if (s_.special_effect <= 0) return;
-    ColorRef base = p_.FaceColor;
+    if (state_.special_effect <= 0) return;
+    ColorRef base = palette_.FaceColor;
     if (Is(ButtonTypes::RoundedGradient) || Is(ButtonTypes::RoundedBevel) ||
         Is(ButtonTypes::Gradient)) {
-      base = p_.GlowColor;
-    } else if (Is(ButtonTypes::SelectionBox) && button_state_ == 0 && s_.mouse_is_over &&
-               s_.color_scheme != static_cast<int>(ColorSchemes::SchemeCustom)) {
-      base = p_.HotPaleColor;
+      base = palette_.GlowColor;
+    } else if (Is(ButtonTypes::SelectionBox) && button_state_ == 0 && state_.mouse_is_over &&
+               state_.color_scheme != static_cast<int>(ColorSchemes::SchemeCustom)) {
+      base = palette_.HotPaleColor;
     }
-    const bool sunken = s_.special_effect == static_cast<int>(SpecialEffects::EffectSunken);
+    const bool sunken = state_.special_effect == static_cast<int>(SpecialEffects::EffectSunken);
     Text(Moved(rect, 1, 1), S(base, sunken ? 40 : -40));
-    if (s_.special_effect < static_cast<int>(SpecialEffects::EffectShadow)) {
+    if (state_.special_effect < static_cast<int>(SpecialEffects::EffectShadow)) {
       Text(Moved(rect, -1, -1), S(base, sunken ? -40 : 40));
     }
   }
 
   void DrawCaption(int text_state) {
-    s_.LastTextState = text_state;
+    state_.LastTextState = text_state;
     const gui::Rect& up = layout_->TextRect;
     const gui::Rect& down = layout_->TextRectDown;
     switch (text_state) {
       case 0:
         DrawCaptionEffect(up);
-        Text(up, p_.TextColor);
+        Text(up, palette_.TextColor);
         break;
       case 1:
         DrawCaptionEffect(up);
-        Text(up, p_.TextOverColor);
+        Text(up, palette_.TextOverColor);
         break;
       case 2:
         DrawCaptionEffect(down);
-        Text(down, Is(ButtonTypes::RoundedBevel) ? p_.LightColor : p_.TextOverColor);
+        Text(down, Is(ButtonTypes::RoundedBevel) ? palette_.LightColor : palette_.TextOverColor);
         break;
       case 3:
-        Text(down, p_.HighlightColor);
-        Text(up, p_.ShadowColor);
+        Text(down, palette_.HighlightColor);
+        Text(up, palette_.ShadowColor);
         break;
       case 4:
-        Text(up, p_.ShadowColor);
+        Text(up, palette_.ShadowColor);
         break;
       case 5:
-        Text(up, Sb(p_.GlowColor, -104));
+        Text(up, Sb(palette_.GlowColor, -104));
         break;
       case 6:
-        Text(down, p_.HighlightColor);
-        Text(up, p_.FaceColor);
+        Text(down, palette_.HighlightColor);
+        Text(up, palette_.FaceColor);
         break;
       case 7:
-        Text(down, S(p_.ShadowColor, -50));
-        Text(up, p_.HighlightColor);
+        Text(down, S(palette_.ShadowColor, -50));
+        Text(up, palette_.HighlightColor);
         break;
       default:
         Text(up, dc_.text_color());
@@ -805,58 +791,59 @@ class Painter {
 
   void Transfer(int x, int y, const gui::Surface& picture, std::optional<ColorRef> silhouette,
                 bool dark_only = false, bool greyscale = false, bool blend = false) {
-    const PictureBox& box = s_.layout.PictureRect;
+    const PictureBox& box = state_.layout.PictureRect;
     BlendPicture(dc_, x, y, box.width, box.height, picture,
-                 s_.use_mask_color ? std::optional<ColorRef>(p_.MaskRGB) : std::nullopt, silhouette,
-                 dark_only, greyscale, blend);
+                 state_.use_mask_color ? std::optional<ColorRef>(palette_.MaskRGB) : std::nullopt,
+                 silhouette, dark_only, greyscale, blend);
   }
 
   // Silhouettes of the picture behind it, one pixel down-right (and up-left), from `offset`.
   void DrawPictureEffect(int offset, const gui::Surface& picture) {
-    if (s_.special_effect <= 0) return;
-    ColorRef base = p_.HotPaleColor;
+    if (state_.special_effect <= 0) return;
+    ColorRef base = palette_.HotPaleColor;
     if (Is(ButtonTypes::RoundedGradient)) {
-      base = p_.GlowColor;
-    } else if (offset != -1 || s_.color_scheme == static_cast<int>(ColorSchemes::SchemeCustom)) {
-      base = p_.FaceColor;
+      base = palette_.GlowColor;
+    } else if (offset != -1 ||
+               state_.color_scheme == static_cast<int>(ColorSchemes::SchemeCustom)) {
+      base = palette_.FaceColor;
     }
-    const int x = s_.layout.PictureRect.left + offset;
-    const int y = s_.layout.PictureRect.top + offset;
-    const bool sunken = s_.special_effect == static_cast<int>(SpecialEffects::EffectSunken);
+    const int x = state_.layout.PictureRect.left + offset;
+    const int y = state_.layout.PictureRect.top + offset;
+    const bool sunken = state_.special_effect == static_cast<int>(SpecialEffects::EffectSunken);
     Transfer(x + 1, y + 1, picture, S(base, sunken ? 40 : -40));
-    if (s_.special_effect < static_cast<int>(SpecialEffects::EffectShadow)) {
+    if (state_.special_effect < static_cast<int>(SpecialEffects::EffectShadow)) {
       Transfer(x - 1, y - 1, picture, S(base, sunken ? -40 : 40));
     }
   }
 
   void DrawPicture(int picture_state) {
-    const gui::Surface& normal = s_.picture_normal;
-    const gui::Surface& over = s_.picture_over;
+    const gui::Surface& normal = state_.picture_normal;
+    const gui::Surface& over = state_.picture_over;
     if (normal.IsNull()) return;
-    const int x = s_.layout.PictureRect.left;
-    const int y = s_.layout.PictureRect.top;
+    const int x = state_.layout.PictureRect.left;
+    const int y = state_.layout.PictureRect.top;
     const bool selection = Is(ButtonTypes::SelectionBox);
     switch (picture_state) {
       case 0:
-        if (s_.mouse_is_over && selection) {
+        if (state_.mouse_is_over && selection) {
           DrawPictureEffect(-1, normal);
-          Transfer(x + 1, y + 1, normal, p_.ShadowColor);
+          Transfer(x + 1, y + 1, normal, palette_.ShadowColor);
           Transfer(x - 1, y - 1, normal, std::nullopt);
-        } else if (s_.mouse_is_over && !over.IsNull()) {
+        } else if (state_.mouse_is_over && !over.IsNull()) {
           DrawPictureEffect(0, over);
           Transfer(x, y, over, std::nullopt);
-        } else if (s_.mouse_is_over) {
+        } else if (state_.mouse_is_over) {
           DrawPictureEffect(0, normal);
           Transfer(x, y, normal, std::nullopt);
         } else {
           DrawPictureEffect(0, normal);
-          Transfer(x, y, normal, std::nullopt, false, s_.use_greyscale, selection);
+          Transfer(x, y, normal, std::nullopt, false, state_.use_greyscale, selection);
         }
         break;
       case 1:
         if (!over.IsNull() && !selection) {
-          const int k = Is(ButtonTypes::Etched) ? 0 : 1;
-          Transfer(x + k, y + k, over, std::nullopt);
+          const int shift = Is(ButtonTypes::Etched) ? 0 : 1;
+          Transfer(x + shift, y + shift, over, std::nullopt);
         } else if (!Is(ButtonTypes::Etched) && !selection) {
           DrawPictureEffect(1, normal);
           Transfer(x + 1, y + 1, normal, std::nullopt);
@@ -869,23 +856,24 @@ class Painter {
         if (Is(ButtonTypes::RoundedGradient)) {
           Transfer(x + 1, y + 1, normal, std::nullopt, false, true);
         } else if (Is(ButtonTypes::Etched) || Is(ButtonTypes::SoftRaised) || selection) {
-          Transfer(x, y, normal, selection ? S(p_.ShadowColor, 13) : p_.ShadowColor, true);
+          Transfer(x, y, normal, selection ? S(palette_.ShadowColor, 13) : palette_.ShadowColor,
+                   true);
         } else {
-          Transfer(x + 1, y + 1, normal, p_.HighlightColor, true);
-          Transfer(x, y, normal, p_.ShadowColor, true);
+          Transfer(x + 1, y + 1, normal, palette_.HighlightColor, true);
+          Transfer(x, y, normal, palette_.ShadowColor, true);
         }
         break;
       default:
         return;
     }
     // A caption behind which the picture lies is drawn again, over it.
-    if (s_.picture_position == static_cast<int>(PicturePositions::PictureBehind)) {
-      DrawCaption(s_.LastTextState);
+    if (state_.picture_position == static_cast<int>(PicturePositions::PictureBehind)) {
+      DrawCaption(state_.LastTextState);
     }
   }
 
-  ButtonState& s_;
-  Palette p_;  // a copy: RoundedBevel's pressed caption swaps its glow for a moment
+  ButtonState& state_;
+  Palette palette_;  // a copy: RoundedBevel's pressed caption swaps its glow for a moment
   gui::Dc& dc_;
   const int button_state_;
   const ButtonTypes type_;

@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
-
-#include "platform/core/number_text.h"
 
 namespace progressbar {
 
@@ -19,26 +16,19 @@ constexpr ColorRef kWhite = Rgb(255, 255, 255);
 constexpr ColorRef kBlack = Rgb(0, 0, 0);
 constexpr ColorRef kSilver = Rgb(192, 192, 192);
 
-// Fractions to whole numbers, halves to even. Values past the int range (only reachable with
-// absurd percentages) are held at its ends, which are off any surface.
-int Round(double v) {
-  const double r = platform::RoundHalfEven(v);
-  if (!(r > std::numeric_limits<int>::min())) return std::numeric_limits<int>::min();
-  if (r >= std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
-  return static_cast<int>(r);
-}
-
 Look LookOf(int scrolling) {
   return scrolling >= 0 && scrolling <= 9 ? static_cast<Look>(scrolling) : Look::Smooth;
 }
 
-// The per-look values that every look reads.
-struct Ctx {
+// What every look reads, under the names of the looks' formulas: w and h are W and H (the
+// client area), p is P (the percentage, at most 100), c is C (the colour); L(a) lightens C by a,
+// D(a) darkens it to a / 255 of its brightness.
+struct Bar {
   const BarState& state;
   gui::Dc& dc;
-  int w;  // W
-  int h;  // H
-  int p;  // P
+  int w;
+  int h;
+  int p;
   ColorRef c;
 
   ColorRef L(int a) const { return gui::LightenColor(c, a); }
@@ -46,16 +36,16 @@ struct Ctx {
 };
 
 // The grey frame with its shaded corner pixels, shared by the first three looks and Glossy.
-void RoundedFrame(const Ctx& x) {
-  const int w = x.w;
-  const int h = x.h;
-  DrawLine(2, 1, w - 2, 1, x.dc, Rgb(190, 190, 190));
-  DrawLine(2, h - 2, w - 2, h - 2, x.dc, Rgb(239, 239, 239));
-  DrawLine(1, 2, 1, h - 2, x.dc, Rgb(190, 190, 190));
-  DrawLine(2, 2, 2, h - 2, x.dc, Rgb(239, 239, 239));
-  DrawLine(2, 2, w - 2, 2, x.dc, Rgb(239, 239, 239));
-  DrawLine(w - 2, 2, w - 2, h - 2, x.dc, Rgb(239, 239, 239));
-  FrameRectColor({0, 0, w, h}, Rgb(104, 104, 104), x.dc);
+void RoundedFrame(const Bar& bar) {
+  const int w = bar.w;
+  const int h = bar.h;
+  DrawLine(2, 1, w - 2, 1, bar.dc, Rgb(190, 190, 190));
+  DrawLine(2, h - 2, w - 2, h - 2, bar.dc, Rgb(239, 239, 239));
+  DrawLine(1, 2, 1, h - 2, bar.dc, Rgb(190, 190, 190));
+  DrawLine(2, 2, 2, h - 2, bar.dc, Rgb(239, 239, 239));
+  DrawLine(2, 2, w - 2, 2, bar.dc, Rgb(239, 239, 239));
+  DrawLine(w - 2, 2, w - 2, h - 2, bar.dc, Rgb(239, 239, 239));
+  FrameRectColor({0, 0, w, h}, Rgb(104, 104, 104), bar.dc);
 
   // The corners are deliberately not symmetric.
   struct Dot {
@@ -79,33 +69,34 @@ void RoundedFrame(const Ctx& x) {
       {1, true, 3, true, Rgb(127, 126, 125)},   {2, true, 2, true, Rgb(119, 119, 119)},
       {2, true, 1, true, Rgb(190, 190, 190)},   {3, true, 1, true, Rgb(127, 126, 125)},
   };
-  for (const Dot& d : kDots) {
-    x.dc.SetPixel(d.from_right ? w - d.x : d.x, d.from_bottom ? h - d.y : d.y, d.color);
+  for (const Dot& dot : kDots) {
+    bar.dc.SetPixel(dot.from_right ? w - dot.x : dot.x, dot.from_bottom ? h - dot.y : dot.y,
+                    dot.color);
   }
 }
 
 // Blocks, Smooth and Searching: fill geometry, body, gaps (Blocks only), rounded frame.
-Rect SharedBar(const Ctx& x, Look look) {
-  const int w = x.w;
-  const int h = x.h;
+Rect SharedBar(const Bar& bar, Look look) {
+  const int w = bar.w;
+  const int h = bar.h;
   const int block_width = look == Look::Blocks ? 6 : 0;
   const int gap_width = 2;
   const int step = block_width + gap_width;
-  const bool vertical = x.state.orientation != 0;
-  const ColorRef c = x.c;
+  const bool vertical = bar.state.orientation != 0;
+  const ColorRef c = bar.c;
 
   // Fill geometry. The left edge sits at 3 while the body is drawn; the frame covers 0..2.
   // 98, not 100: a full bar overshoots its end, which the band rule below pulls back.
-  double f = x.p / 98.0;
+  double f = bar.p / 98.0;
   if (f < 0) f = 0;
   Rect fill{3, 0, w, h};
   if (!vertical) {
-    const i64 e = Round((w - 3) * f + 3);
+    const i64 e = gui::RoundToInt((w - 3) * f + 3);
     const i64 r = (e - 3) % step;  // a whole number of steps
     fill.right = static_cast<int>(std::max<i64>(e - r, 3));
   } else {
     f = 1 - f;
-    const i64 e = Round(h * f);
+    const i64 e = gui::RoundToInt(h * f);
     const i64 r = (e - h) % step;
     fill.top = static_cast<int>(std::min<i64>(e - r, h));
   }
@@ -116,24 +107,25 @@ Rect SharedBar(const Ctx& x, Look look) {
     const int band_end = fill.right + 4 > w ? fill.right - 4 : fill.right;
     if (look == Look::Searching) {
       for (int k = 0; k < 3; ++k) {
-        const int bx = Round(fill.right + (gap_width + 10) * k - (100.0 - x.p) / 100 * 45);
-        DrawGradient(x.L(220 - 40 * k), x.L(200 - 40 * k), bx, 3, 9, h - 2, x.dc, true);
+        const int block_x =
+            gui::RoundToInt(fill.right + (gap_width + 10) * k - (100.0 - bar.p) / 100 * 45);
+        DrawGradient(bar.L(220 - 40 * k), bar.L(200 - 40 * k), block_x, 3, 9, h - 2, bar.dc, true);
       }
     } else {
-      DrawGradient(x.L(150), c, 4, 3, band_end, 6, x.dc, false);
-      FillRectColor({4, 8, band_end, h - 8}, c, x.dc);
-      DrawGradient(c, x.L(150), 4, h - 10, band_end, 6, x.dc, false);
+      DrawGradient(bar.L(150), c, 4, 3, band_end, 6, bar.dc, false);
+      FillRectColor({4, 8, band_end, h - 8}, c, bar.dc);
+      DrawGradient(c, bar.L(150), 4, h - 10, band_end, 6, bar.dc, false);
     }
   } else {
     if (look == Look::Searching) {
       for (int k = 0; k < 3; ++k) {
-        const int by = fill.top + (gap_width + 10) * k;
-        DrawGradient(x.L(220 - 40 * k), x.L(200 - 40 * k), w - 2, by, 2, 9, x.dc, false);
+        const int block_y = fill.top + (gap_width + 10) * k;
+        DrawGradient(bar.L(220 - 40 * k), bar.L(200 - 40 * k), w - 2, block_y, 2, 9, bar.dc, false);
       }
     } else {
-      DrawGradient(x.L(150), c, 4, fill.top, 4, h, x.dc, true);
-      FillRectColor({9, fill.top, w - 8, h}, c, x.dc);
-      DrawGradient(c, x.L(150), w - 8, fill.top, 4, h, x.dc, true);
+      DrawGradient(bar.L(150), c, 4, fill.top, 4, h, bar.dc, true);
+      FillRectColor({9, fill.top, w - 8, h}, c, bar.dc);
+      DrawGradient(c, bar.L(150), w - 8, fill.top, 4, h, bar.dc, true);
     }
   }
 
@@ -142,129 +134,127 @@ Rect SharedBar(const Ctx& x, Look look) {
     const gui::Brush white = gui::Brush::Solid(kWhite);
     Rect gap{3, 0, w, h};
     if (!vertical) {
-      for (i64 gx = fill.left + block_width; gx <= fill.right; gx += step) {
-        gap.left = static_cast<int>(gx + 1);
-        gap.right = static_cast<int>(gx + 1 + gap_width);
-        x.dc.FillRect(gap, white);
+      for (i64 gap_x = fill.left + block_width; gap_x <= fill.right; gap_x += step) {
+        gap.left = static_cast<int>(gap_x + 1);
+        gap.right = static_cast<int>(gap_x + 1 + gap_width);
+        bar.dc.FillRect(gap, white);
       }
     } else {
-      for (i64 gy = fill.bottom; gy >= i64{fill.top} + block_width; gy -= step) {
-        gap.top = static_cast<int>(gy - 2);
-        gap.bottom = static_cast<int>(gy - 2 + gap_width);
-        x.dc.FillRect(gap, white);
+      for (i64 gap_y = fill.bottom; gap_y >= i64{fill.top} + block_width; gap_y -= step) {
+        gap.top = static_cast<int>(gap_y - 2);
+        gap.bottom = static_cast<int>(gap_y - 2 + gap_width);
+        bar.dc.FillRect(gap, white);
       }
     }
   }
 
-  RoundedFrame(x);
+  RoundedFrame(bar);
   return fill;
 }
 
-Rect Flat(const Ctx& x) {
-  FrameRectColor({0, 0, x.w, x.h}, x.L(100), x.dc);
-  const Rect fill{1, 1, Round(x.w * (x.p / 100.0)), x.h - 1};
-  FillRectColor(fill, x.L(180), x.dc);
+Rect Flat(const Bar& bar) {
+  FrameRectColor({0, 0, bar.w, bar.h}, bar.L(100), bar.dc);
+  const Rect fill{1, 1, gui::RoundToInt(bar.w * (bar.p / 100.0)), bar.h - 1};
+  FillRectColor(fill, bar.L(180), bar.dc);
   return fill;
 }
 
-Rect Etched(const Ctx& x) {
-  Rect client{0, 0, x.w, x.h};
-  x.dc.DrawEdge(&client, gui::Edge::kEtched, gui::EdgeFlags::kRect);
-  const int e = Round((x.w - 4) * (x.p / 100.0));
-  DrawGradient(x.L(140), x.L(200), 2, 2, e, x.h - 3, x.dc, true);
-  return {2, 2, 2 + e, x.h - 3};
+Rect Etched(const Bar& bar) {
+  bar.dc.DrawEdge({0, 0, bar.w, bar.h}, gui::Edge::kEtched, gui::EdgeFlags::kRect);
+  const int e = gui::RoundToInt((bar.w - 4) * (bar.p / 100.0));
+  DrawGradient(bar.L(140), bar.L(200), 2, 2, e, bar.h - 3, bar.dc, true);
+  return {2, 2, 2 + e, bar.h - 3};
 }
 
-Rect GradientLook(const Ctx& x) {
-  FrameRectColor({0, 0, x.w, x.h}, x.L(10), x.dc);
+Rect GradientLook(const Bar& bar) {
+  FrameRectColor({0, 0, bar.w, bar.h}, bar.L(10), bar.dc);
   // 101, not 100: a full bar stops short of the right frame.
-  const int e = Round((x.p / 101.0) * x.w);
-  DrawGradient(x.c, x.L(100), 2, 2, x.w - 2, x.h - 5, x.dc, false);  // unfilled background
-  DrawGradient(x.L(250), x.c, 3, 3, e, x.h - 6, x.dc, false);        // fill
-  DrawLine(e, 2, e, x.h - 2, x.dc, x.L(25));                         // end marker
-  return {3, 3, e, x.h - 2};
+  const int e = gui::RoundToInt((bar.p / 101.0) * bar.w);
+  DrawGradient(bar.c, bar.L(100), 2, 2, bar.w - 2, bar.h - 5, bar.dc,
+               false);                                                 // unfilled background
+  DrawGradient(bar.L(250), bar.c, 3, 3, e, bar.h - 6, bar.dc, false);  // fill
+  DrawLine(e, 2, e, bar.h - 2, bar.dc, bar.L(25));                     // end marker
+  return {3, 3, e, bar.h - 2};
 }
 
-Rect Dark(const Ctx& x) {
-  FrameRectColor({0, 0, x.w, x.h}, x.D(200), x.dc);
-  const ColorRef d = gui::LightenColor(x.D(100), 10);
-  const int e = Round((x.w - 5) * (x.p / 100.0));
-  DrawGradient(kBlack, d, 2, 2, e, x.h - 2, x.dc, true);
-  return {2, 2, 2 + e, x.h - 2};
+Rect Dark(const Bar& bar) {
+  FrameRectColor({0, 0, bar.w, bar.h}, bar.D(200), bar.dc);
+  const ColorRef d = gui::LightenColor(bar.D(100), 10);
+  const int e = gui::RoundToInt((bar.w - 5) * (bar.p / 100.0));
+  DrawGradient(kBlack, d, 2, 2, e, bar.h - 2, bar.dc, true);
+  return {2, 2, 2 + e, bar.h - 2};
 }
 
-Rect Hatched(const Ctx& x) {
-  Rect client{0, 0, x.w, x.h};
-  x.dc.DrawEdge(&client, gui::Edge::kBump, gui::EdgeFlags::kRect);
-  const Rect fill{2, 2, Round(x.w * (x.p / 101.0)), x.h - 2};
-  const auto style = gui::HatchStyleFromInt(x.state.brush_style);
+Rect Hatched(const Bar& bar) {
+  bar.dc.DrawEdge({0, 0, bar.w, bar.h}, gui::Edge::kBump, gui::EdgeFlags::kRect);
+  const Rect fill{2, 2, gui::RoundToInt(bar.w * (bar.p / 101.0)), bar.h - 2};
+  const auto style = gui::HatchStyleFromInt(bar.state.brush_style);
   if (!style) return fill;  // no such hatch: the brush cannot be made and paints nothing
-  const gui::Brush hatch = gui::Brush::Hatch(*style, x.c);
+  const gui::Brush hatch = gui::Brush::Hatch(*style, bar.c);
   // The spaces between the hatch lines show L(140), whatever mode a caption left behind.
-  x.dc.SetBkColor(x.L(140));
-  x.dc.SetBkMode(gui::BkMode::kOpaque);
-  x.dc.FillRect(fill, hatch);
+  bar.dc.SetBkColor(bar.L(140));
+  bar.dc.SetBkMode(gui::BkMode::kOpaque);
+  bar.dc.FillRect(fill, hatch);
   return fill;
 }
 
-Rect PictureLook(const Ctx& x) {
-  Rect client{0, 0, x.w, x.h};
-  x.dc.DrawEdge(&client, gui::Edge::kSunkenOuter, gui::EdgeFlags::kRect);
-  const int e = Round(x.w * (x.p / 101.0));
-  const Rect fill{2, 2, e, x.h - 2};
-  if (x.state.image.IsNull()) return fill;
-  gui::ScopedSelect brush(x.dc, gui::Brush::Pattern(x.state.image));
-  x.dc.PatBlt(2, 2, e, x.h - 4, gui::Rop::kPatCopy);
+Rect PictureLook(const Bar& bar) {
+  bar.dc.DrawEdge({0, 0, bar.w, bar.h}, gui::Edge::kSunkenOuter, gui::EdgeFlags::kRect);
+  const int e = gui::RoundToInt(bar.w * (bar.p / 101.0));
+  const Rect fill{2, 2, e, bar.h - 2};
+  if (bar.state.image.IsNull()) return fill;
+  gui::ScopedSelect brush(bar.dc, gui::Brush::Pattern(bar.state.image));
+  bar.dc.PatBlt(2, 2, e, bar.h - 4, gui::Rop::kPatCopy);
   return fill;
 }
 
-Rect Glossy(const Ctx& x) {
-  const int half = Round((x.h - 3) / 2.0);
-  const int e = Round((x.w - 4) * (x.p / 100.0));
-  DrawGradient(kWhite, kSilver, 2, 2, x.w - 3, half, x.dc, false);
-  DrawGradient(kSilver, kSilver, 2, half, x.w - 3, half, x.dc, false);
-  DrawGradient(x.L(150), x.D(180), 2, 2, e, half, x.dc, false);
-  DrawGradient(x.D(190), x.c, 2, half, e, half, x.dc, false);
-  RoundedFrame(x);
+Rect Glossy(const Bar& bar) {
+  const int half = gui::RoundToInt((bar.h - 3) / 2.0);
+  const int e = gui::RoundToInt((bar.w - 4) * (bar.p / 100.0));
+  DrawGradient(kWhite, kSilver, 2, 2, bar.w - 3, half, bar.dc, false);
+  DrawGradient(kSilver, kSilver, 2, half, bar.w - 3, half, bar.dc, false);
+  DrawGradient(bar.L(150), bar.D(180), 2, 2, e, half, bar.dc, false);
+  DrawGradient(bar.D(190), bar.c, 2, half, e, half, bar.dc, false);
+  RoundedFrame(bar);
   return {2, 2, e, 2 * half + 1};
 }
 
 // The caption, centred on the client area. Dark and Glossy draw the part over the fill a second
 // time in another colour, clipped at the fill edge.
-void Caption(const Ctx& x, Look look, BarGeometry* geometry) {
-  if (!x.state.show_text) return;
-  const std::string text = CaptionText(x.state.scrolling, x.p);
+void Caption(const Bar& bar, Look look, BarGeometry* geometry) {
+  if (!bar.state.show_text) return;
+  const std::string text = CaptionText(bar.state.scrolling, bar.p);
   const bool overlay = look == Look::Dark || look == Look::Glossy;
-  const gui::Font font(x.state.font);
-  const double fill_edge = x.p / 100.0 * x.w;
+  const gui::Font font(bar.state.font);
+  const double fill_edge = bar.p / 100.0 * bar.w;
   Rect& text_rect = geometry->text;
   {
-    gui::ScopedSelect selected(x.dc, font);
-    x.dc.SetBkMode(gui::BkMode::kTransparent);
-    x.dc.SetTextColor(look == Look::Dark ? kSilver : kBlack);
+    gui::ScopedSelect selected(bar.dc, font);
+    bar.dc.SetBkMode(gui::BkMode::kTransparent);
+    bar.dc.SetTextColor(look == Look::Dark ? kSilver : kBlack);
     Rect measured;
-    x.dc.DrawText(text, &measured, gui::TextFormat::kCalcRect);
-    const int tw = measured.right - measured.left;
-    const int th = measured.bottom - measured.top;
-    text_rect.left = Round(x.w / 2.0 - tw / 2.0);
-    text_rect.top = Round(x.h / 2.0 - th / 2.0);
-    text_rect.right = text_rect.left + tw;
-    text_rect.bottom = text_rect.top + th;
+    bar.dc.DrawText(text, &measured, gui::TextFormat::kCalcRect);
+    const int text_width = measured.right - measured.left;
+    const int text_height = measured.bottom - measured.top;
+    text_rect.left = gui::RoundToInt(bar.w / 2.0 - text_width / 2.0);
+    text_rect.top = gui::RoundToInt(bar.h / 2.0 - text_height / 2.0);
+    text_rect.right = text_rect.left + text_width;
+    text_rect.bottom = text_rect.top + text_height;
     geometry->text_laid_out = true;
     // Wholly over the fill, the overlay pass draws all of it.
     if (!(overlay && text_rect.right < fill_edge)) {
-      Rect r = text_rect;
-      x.dc.DrawText(text, &r, gui::TextFormat::kSingleLine);
+      Rect line = text_rect;
+      bar.dc.DrawText(text, &line, gui::TextFormat::kSingleLine);
     }
   }
   if (!overlay) return;
-  gui::ScopedSelect selected(x.dc, font);
-  x.dc.SetBkMode(gui::BkMode::kTransparent);
+  gui::ScopedSelect selected(bar.dc, font);
+  bar.dc.SetBkMode(gui::BkMode::kTransparent);
   if (text_rect.left <= fill_edge) {
-    x.dc.SetTextColor(look == Look::Dark ? x.L(80) : kWhite);
-    text_rect.right = Round(fill_edge);
-    Rect r = text_rect;
-    x.dc.DrawText(text, &r, gui::TextFormat::kSingleLine);
+    bar.dc.SetTextColor(look == Look::Dark ? bar.L(80) : kWhite);
+    text_rect.right = gui::RoundToInt(fill_edge);
+    Rect line = text_rect;
+    bar.dc.DrawText(text, &line, gui::TextFormat::kSingleLine);
   }
 }
 
@@ -286,9 +276,9 @@ void DrawGradient(gui::ColorRef color1, gui::ColorRef color2, int x, int y, int 
   color1 = gui::TranslateColor(color1);
   color2 = gui::TranslateColor(color2);
   // Channels and steps in single precision: the shades of every look depend on it.
-  const auto red = [](ColorRef c) { return static_cast<float>(c & 0xFF); };
-  const auto green = [](ColorRef c) { return static_cast<float>((c / 256) & 0xFF); };
-  const auto blue = [](ColorRef c) { return static_cast<float>((c & 0xFF0000) / 65536); };
+  const auto red = [](ColorRef c) { return static_cast<float>(gui::RedOf(c)); };
+  const auto green = [](ColorRef c) { return static_cast<float>(gui::GreenOf(c)); };
+  const auto blue = [](ColorRef c) { return static_cast<float>(gui::BlueOf(c)); };
   const float r1 = red(color1), g1 = green(color1), b1 = blue(color1);
   const i64 n = left_to_right ? width : height;
   float step_r = 0, step_g = 0, step_b = 0;
@@ -304,7 +294,8 @@ void DrawGradient(gui::ColorRef color1, gui::ColorRef color2, int x, int y, int 
   const i64 first = std::max<i64>(0, -origin);
   const i64 last = std::min<i64>(n, extent - 1 - origin);
   const auto channel = [](float start, float step, i64 i) {
-    return std::clamp(Round(static_cast<double>(start) + static_cast<double>(i) * step), 0, 255);
+    return gui::ClampChannel(
+        gui::RoundToInt(static_cast<double>(start) + static_cast<double>(i) * step));
   };
   for (i64 i = first; i <= last; ++i) {
     const ColorRef color =
@@ -327,45 +318,45 @@ void FrameRectColor(const gui::Rect& rect, gui::ColorRef color, gui::Dc& dc) {
 }
 
 BarGeometry DrawBar(const BarState& state, gui::Dc& dc) {
-  const Ctx x{state,
-              dc,
-              std::max(state.width, 0),
-              std::max(state.height, 0),
-              std::min(state.percent, 100),
-              state.color};
+  const Bar bar{state,
+                dc,
+                std::max(state.width, 0),
+                std::max(state.height, 0),
+                std::min(state.percent, 100),
+                state.color};
   const Look look = LookOf(state.scrolling);
-  FillRectColor({0, 0, x.w, x.h}, look == Look::Dark ? kBlack : kWhite, dc);
+  FillRectColor({0, 0, bar.w, bar.h}, look == Look::Dark ? kBlack : kWhite, dc);
 
   BarGeometry geometry;
   switch (look) {
     case Look::Glossy:
-      geometry.fill = Glossy(x);
+      geometry.fill = Glossy(bar);
       break;
     case Look::Flat:
-      geometry.fill = Flat(x);
+      geometry.fill = Flat(bar);
       break;
     case Look::Etched:
-      geometry.fill = Etched(x);
+      geometry.fill = Etched(bar);
       break;
     case Look::Gradient:
-      geometry.fill = GradientLook(x);
+      geometry.fill = GradientLook(bar);
       break;
     case Look::Dark:
-      geometry.fill = Dark(x);
+      geometry.fill = Dark(bar);
       break;
     case Look::Hatched:
-      geometry.fill = Hatched(x);
+      geometry.fill = Hatched(bar);
       break;
     case Look::Picture:
-      geometry.fill = PictureLook(x);
+      geometry.fill = PictureLook(bar);
       break;
     case Look::Blocks:
     case Look::Smooth:
     case Look::Searching:
-      geometry.fill = SharedBar(x, look);
+      geometry.fill = SharedBar(bar, look);
       break;
   }
-  Caption(x, look, &geometry);
+  Caption(bar, look, &geometry);
   return geometry;
 }
 

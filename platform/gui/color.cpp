@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/core/number_text.h"
+#include "platform/gui/geometry.h"
 
 namespace gui {
 
@@ -45,10 +45,6 @@ constexpr std::array<ColorRef, 31> kSystemColors = {
     Rgb(212, 208, 200),  // 30 menu bar
 };
 
-int Channel(double value) {
-  return static_cast<int>(std::clamp(platform::RoundHalfEven(value), 0.0, 255.0));
-}
-
 }  // namespace
 
 ColorRef GetSysColor(int index) {
@@ -64,7 +60,7 @@ ColorRef TranslateColor(ColorRef c) {
 
 ColorRef LightenColor(ColorRef c, int a) {
   a = std::clamp(a, 0, 255);
-  const auto lighten = [a](int ch) { return std::min(ch * (255 - a) / 255 + a, 255); };
+  const auto lighten = [a](int ch) { return ClampChannel(ch * (255 - a) / 255 + a); };
   return Rgb(lighten(RedOf(c)), lighten(GreenOf(c)), lighten(BlueOf(c)));
 }
 
@@ -73,7 +69,8 @@ ColorRef BlendColors(ColorRef c1, ColorRef c2, int a) {
   c2 = TranslateColor(c2);
   a = std::clamp(a, 0, 255);
   const auto mix = [a](int ch1, int ch2) {
-    return Channel(ch2 * (255.0 - a) / 255.0 + ch1 * static_cast<double>(a) / 255.0);
+    return ClampChannel(
+        RoundToInt(ch2 * (255.0 - a) / 255.0 + ch1 * static_cast<double>(a) / 255.0));
   };
   return Rgb(mix(RedOf(c1), RedOf(c2)), mix(GreenOf(c1), GreenOf(c2)), mix(BlueOf(c1), BlueOf(c2)));
 }

@@ -6,6 +6,7 @@
 // before it is drawn; the drawing layer itself only looks at the low 24 bits.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 namespace gui {
@@ -17,6 +18,8 @@ inline constexpr ColorRef kSystemColorFlag = 0x80000000u;
 constexpr ColorRef Rgb(int red, int green, int blue) {
   return static_cast<ColorRef>((red & 0xFF) | (green & 0xFF) << 8 | (blue & 0xFF) << 16);
 }
+// A channel value held within 0..255.
+constexpr int ClampChannel(int value) { return std::clamp(value, 0, 255); }
 constexpr int RedOf(ColorRef c) { return static_cast<int>(c & 0xFF); }
 constexpr int GreenOf(ColorRef c) { return static_cast<int>((c >> 8) & 0xFF); }
 constexpr int BlueOf(ColorRef c) { return static_cast<int>((c >> 16) & 0xFF); }

@@ -12,35 +12,18 @@ namespace {
 
 using i64 = std::int64_t;
 
-// A box in surface coordinates, already clipped to the surface, half-open.
-struct Box {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-  bool IsEmpty() const { return right <= left || bottom <= top; }
-};
-
-Box ClipBox(const Surface& s, i64 left, i64 top, i64 right, i64 bottom) {
-  Box b;
-  b.left = static_cast<int>(std::max<i64>(left, 0));
-  b.top = static_cast<int>(std::max<i64>(top, 0));
-  b.right = static_cast<int>(std::min<i64>(right, s.width()));
-  b.bottom = static_cast<int>(std::min<i64>(bottom, s.height()));
-  return b;
-}
-
-// Non-negative remainder: patterns repeat the same way on both sides of the origin.
-int Mod(i64 a, int n) {
-  const i64 r = a % n;
-  return static_cast<int>(r < 0 ? r + n : r);
+// The part of a rectangle that lies on the surface.
+Rect ClipBox(const Surface& surface, i64 left, i64 top, i64 right, i64 bottom) {
+  return {static_cast<int>(std::max<i64>(left, 0)), static_cast<int>(std::max<i64>(top, 0)),
+          static_cast<int>(std::min<i64>(right, surface.width())),
+          static_cast<int>(std::min<i64>(bottom, surface.height()))};
 }
 
 // Calls op(pixel&, brush pixel) for every pixel of the box that the brush covers. A hatch bit
 // that is clear covers the pixel only with an opaque background.
 template <class Op>
-void ForEachBrushPixel(Surface& s, const Box& box, const Brush& brush, ColorRef bk_color,
-                       BkMode bk_mode, Point org, Op op) {
+void ForEachBrushPixel(Surface& s, const Rect& box, const Brush& brush, ColorRef bk_color,
+                       BkMode bk_mode, Op op) {
   if (box.IsEmpty()) return;
   switch (brush.kind()) {
     case Brush::Kind::kNull:
@@ -58,10 +41,10 @@ void ForEachBrushPixel(Surface& s, const Box& box, const Brush& brush, ColorRef 
       const std::uint32_t back = ToPixel(bk_color);
       const bool opaque = bk_mode == BkMode::kOpaque;
       for (int y = box.top; y < box.bottom; ++y) {
-        const unsigned bits = HatchRow(brush.hatch_style(), Mod(i64{y} - org.y, 8));
+        const unsigned bits = HatchRow(brush.hatch_style(), y % 8);
         std::uint32_t* row = s.Row(y);
         for (int x = box.left; x < box.right; ++x) {
-          const bool set = (bits >> (7 - Mod(i64{x} - org.x, 8))) & 1u;
+          const bool set = (bits >> (7 - x % 8)) & 1u;
           if (set) {
             op(row[x], fore);
           } else if (opaque) {
@@ -77,9 +60,9 @@ void ForEachBrushPixel(Surface& s, const Box& box, const Brush& brush, ColorRef 
       const int pw = pattern.width();
       const int ph = pattern.height();
       for (int y = box.top; y < box.bottom; ++y) {
-        const std::uint32_t* prow = pattern.Row(Mod(i64{y} - org.y, ph));
+        const std::uint32_t* prow = pattern.Row(y % ph);
         std::uint32_t* row = s.Row(y);
-        for (int x = box.left; x < box.right; ++x) op(row[x], prow[Mod(i64{x} - org.x, pw)]);
+        for (int x = box.left; x < box.right; ++x) op(row[x], prow[x % pw]);
       }
       return;
     }
@@ -87,10 +70,9 @@ void ForEachBrushPixel(Surface& s, const Box& box, const Brush& brush, ColorRef 
 }
 
 void Copy(std::uint32_t& dst, std::uint32_t src) { dst = src; }
-void Xor(std::uint32_t& dst, std::uint32_t src) { dst ^= (src & 0x00FFFFFFu); }
 
 void FillBox(Surface& s, i64 left, i64 top, i64 right, i64 bottom, ColorRef color) {
-  const Box box = ClipBox(s, left, top, right, bottom);
+  const Rect box = ClipBox(s, left, top, right, bottom);
   if (box.IsEmpty()) return;
   const std::uint32_t px = ToPixel(color);
   for (int y = box.top; y < box.bottom; ++y) {
@@ -172,12 +154,12 @@ Dc::Dc(Surface& surface)
     : surface_(&surface), pen_(Pen(0x000000)), brush_(Brush::Solid(0xFFFFFF)) {}
 
 void Dc::FillRect(const Rect& rect, const Brush& brush) {
-  const Box box = ClipBox(*surface_, rect.left, rect.top, rect.right, rect.bottom);
+  const Rect box = ClipBox(*surface_, rect.left, rect.top, rect.right, rect.bottom);
   if (brush.kind() == Brush::Kind::kSolid) {
     FillBox(*surface_, box.left, box.top, box.right, box.bottom, brush.color());
     return;
   }
-  ForEachBrushPixel(*surface_, box, brush, bk_color_, bk_mode_, brush_org_, Copy);
+  ForEachBrushPixel(*surface_, box, brush, bk_color_, bk_mode_, Copy);
 }
 
 void Dc::FrameRect(const Rect& rect, const Brush& brush) {
@@ -185,7 +167,7 @@ void Dc::FrameRect(const Rect& rect, const Brush& brush) {
   const i64 l = rect.left, t = rect.top, r = rect.right, b = rect.bottom;
   const auto paint = [&](i64 left, i64 top, i64 right, i64 bottom) {
     ForEachBrushPixel(*surface_, ClipBox(*surface_, left, top, right, bottom), brush, bk_color_,
-                      bk_mode_, brush_org_, Copy);
+                      bk_mode_, Copy);
   };
   paint(l, t, r, t + 1);
   paint(l, b - 1, r, b);
@@ -202,7 +184,7 @@ void Dc::LineTo(int x, int y) {
 
 void Dc::SetPixel(int x, int y, ColorRef color) { Put(*surface_, x, y, ToPixel(color)); }
 
-void Dc::DrawEdge(Rect* rect, Edge edge, EdgeFlags flags) {
+void Dc::DrawEdge(const Rect& rect, Edge edge, EdgeFlags flags) {
   const auto bits = static_cast<unsigned>(edge);
   const bool two_rings = (bits & 0xC) != 0;
   // Outer ring: raised is light over dark shadow, sunken shadow over highlight. Inner ring:
@@ -216,53 +198,25 @@ void Dc::DrawEdge(Rect* rect, Edge edge, EdgeFlags flags) {
       GetSysColor(inner_raised ? SysColor::kBtnHighlight : SysColor::k3dDkShadow);
   const ColorRef inner_br = GetSysColor(inner_raised ? SysColor::kBtnShadow : SysColor::k3dLight);
 
-  const i64 l = rect->left, t = rect->top, r = rect->right, b = rect->bottom;
-  if (Has(flags, EdgeFlags::kRect) && !rect->IsEmpty()) {
-    Surface& s = *surface_;
-    FillBox(s, l, t, r, t + 1, outer_tl);
-    FillBox(s, l, t, l + 1, b, outer_tl);
-    FillBox(s, l, b - 1, r, b, outer_br);
-    FillBox(s, r - 1, t, r, b, outer_br);
-    if (two_rings) {
-      FillBox(s, l + 1, t + 1, r - 1, t + 2, inner_tl);
-      FillBox(s, l + 1, t + 1, l + 2, b - 1, inner_tl);
-      FillBox(s, l + 1, b - 2, r - 1, b - 1, inner_br);
-      FillBox(s, r - 2, t + 1, r - 1, b - 1, inner_br);
-    }
-  }
-  const int width = two_rings ? 2 : 1;
-  if (Has(flags, EdgeFlags::kMiddle)) {
-    FillBox(*surface_, l + width, t + width, r - width, b - width, GetSysColor(SysColor::kBtnFace));
-  }
-  if (Has(flags, EdgeFlags::kAdjust)) {
-    const auto clamp = [](i64 v) {
-      return static_cast<int>(std::clamp<i64>(v, INT32_MIN, INT32_MAX));
-    };
-    *rect = {clamp(l + width), clamp(t + width), clamp(r - width), clamp(b - width)};
+  if (flags != EdgeFlags::kRect || rect.IsEmpty()) return;
+  const i64 l = rect.left, t = rect.top, r = rect.right, b = rect.bottom;
+  Surface& s = *surface_;
+  FillBox(s, l, t, r, t + 1, outer_tl);
+  FillBox(s, l, t, l + 1, b, outer_tl);
+  FillBox(s, l, b - 1, r, b, outer_br);
+  FillBox(s, r - 1, t, r, b, outer_br);
+  if (two_rings) {
+    FillBox(s, l + 1, t + 1, r - 1, t + 2, inner_tl);
+    FillBox(s, l + 1, t + 1, l + 2, b - 1, inner_tl);
+    FillBox(s, l + 1, b - 2, r - 1, b - 1, inner_br);
+    FillBox(s, r - 2, t + 1, r - 1, b - 1, inner_br);
   }
 }
 
 void Dc::PatBlt(int x, int y, int width, int height, Rop rop) {
-  if (width <= 0 || height <= 0) return;
-  const Box box = ClipBox(*surface_, x, y, i64{x} + width, i64{y} + height);
-  switch (rop) {
-    case Rop::kPatCopy:
-      ForEachBrushPixel(*surface_, box, brush_, bk_color_, bk_mode_, brush_org_, Copy);
-      return;
-    case Rop::kPatInvert:
-      ForEachBrushPixel(*surface_, box, brush_, bk_color_, bk_mode_, brush_org_, Xor);
-      return;
-    case Rop::kDstInvert:
-      ForEachBrushPixel(*surface_, box, Brush::Solid(0xFFFFFF), bk_color_, bk_mode_, brush_org_,
-                        Xor);
-      return;
-    case Rop::kBlackness:
-      FillBox(*surface_, box.left, box.top, box.right, box.bottom, 0x000000);
-      return;
-    case Rop::kWhiteness:
-      FillBox(*surface_, box.left, box.top, box.right, box.bottom, 0xFFFFFF);
-      return;
-  }
+  if (width <= 0 || height <= 0 || rop != Rop::kPatCopy) return;
+  ForEachBrushPixel(*surface_, ClipBox(*surface_, x, y, i64{x} + width, i64{y} + height), brush_,
+                    bk_color_, bk_mode_, Copy);
 }
 
 void Dc::Ellipse(const Rect& rect) {
@@ -272,7 +226,7 @@ void Dc::Ellipse(const Rect& rect) {
       ForEachBrushPixel(*surface_,
                         ClipBox(*surface_, span.left(), span.top(), i64{span.right()} + 1,
                                 i64{span.bottom()} + 1),
-                        brush_, bk_color_, bk_mode_, brush_org_, Copy);
+                        brush_, bk_color_, bk_mode_, Copy);
     }
   }
   if (pen_.IsNull()) return;
@@ -295,12 +249,10 @@ void Dc::DrawFocusRect(const Rect& rect) {
   const std::uint32_t odd = ToPixel(bk_color_) & 0x00FFFFFFu;
   const std::uint32_t even = ToPixel(text_color_) & 0x00FFFFFFu;
   const auto band = [&](i64 left, i64 top, i64 right, i64 bottom) {
-    const Box box = ClipBox(s, left, top, right, bottom);
+    const Rect box = ClipBox(s, left, top, right, bottom);
     for (int y = box.top; y < box.bottom; ++y) {
       std::uint32_t* row = s.Row(y);
-      for (int x = box.left; x < box.right; ++x) {
-        row[x] ^= Mod(i64{x} - brush_org_.x + i64{y} - brush_org_.y, 2) != 0 ? odd : even;
-      }
+      for (int x = box.left; x < box.right; ++x) row[x] ^= (x + y) % 2 != 0 ? odd : even;
     }
   };
   const i64 l = rect.left, t = rect.top, r = rect.right, b = rect.bottom;

@@ -6,7 +6,7 @@
 // - LineTo draws from the current position up to, not including, the end point, which becomes
 //   the current position. Each pixel is the one nearest the ideal line on the minor axis; an
 //   exact tie goes to the smaller minor coordinate, whichever way the line runs.
-// - Hatch and pattern brushes are anchored at the brush origin (default 0, 0).
+// - Hatch and pattern brushes are anchored at the surface's origin, not at the shape they fill.
 // - Everything is clipped to the surface; coordinates may lie anywhere in the int range.
 // Colours are 0x00BBGGRR; only the low 24 bits are read (resolve system colours first).
 //
@@ -28,65 +28,42 @@ namespace gui {
 
 enum class BkMode { kTransparent = 1, kOpaque = 2 };
 
-// Edge kinds: an outer ring, or an outer and an inner ring.
+// Edge kinds: an outer ring, or an outer and an inner ring (the ones the looks draw).
 enum class Edge : unsigned {
-  kRaisedOuter = 0x1,
   kSunkenOuter = 0x2,
-  kRaised = 0x5,  // raised outer + raised inner
   kEtched = 0x6,  // sunken outer + raised inner
   kBump = 0x9,    // raised outer + sunken inner
-  kSunken = 0xA,  // sunken outer + sunken inner
 };
 
 enum class EdgeFlags : unsigned {
-  kRect = 0x000F,    // all four sides
-  kMiddle = 0x0800,  // also fill the inside with the button face colour
-  kAdjust = 0x2000,  // shrink the rectangle by the edge's width
+  kRect = 0x000F,  // all four sides
 };
 
 // Raster operations of PatBlt.
 enum class Rop {
-  kPatCopy,    // the selected brush
-  kPatInvert,  // destination XOR brush
-  kDstInvert,  // NOT destination
-  kBlackness,
-  kWhiteness,
+  kPatCopy,  // the selected brush
 };
 
 enum class TextFormat : unsigned {
-  kLeft = 0x0,
-  kTop = 0x0,
   kCenter = 0x1,
-  kRight = 0x2,
   kVCenter = 0x4,  // single line only
-  kBottom = 0x8,   // single line only
   kWordBreak = 0x10,
   kSingleLine = 0x20,
-  kNoClip = 0x100,
   kCalcRect = 0x400,
-  kNoPrefix = 0x800,
 };
 
-constexpr EdgeFlags operator|(EdgeFlags a, EdgeFlags b) {
-  return static_cast<EdgeFlags>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
-}
 constexpr TextFormat operator|(TextFormat a, TextFormat b) {
   return static_cast<TextFormat>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
 }
-constexpr bool Has(EdgeFlags set, EdgeFlags flag) {
-  return (static_cast<unsigned>(set) & static_cast<unsigned>(flag)) == static_cast<unsigned>(flag);
-}
 constexpr bool Has(TextFormat set, TextFormat flag) {
-  return (static_cast<unsigned>(set) & static_cast<unsigned>(flag)) ==
-             static_cast<unsigned>(flag) &&
-         static_cast<unsigned>(flag) != 0;
+  return (static_cast<unsigned>(set) & static_cast<unsigned>(flag)) == static_cast<unsigned>(flag);
 }
 
 class Dc {
  public:
   // Draws into `surface`, which must outlive the context. Starts with a black pen, a white
-  // brush, the default font, black text on an opaque white background, brush origin (0, 0) and
-  // the current position at (0, 0).
+  // brush, the default font, black text on an opaque white background and the current position
+  // at (0, 0).
   explicit Dc(Surface& surface);
   Dc(const Dc&) = delete;
   Dc& operator=(const Dc&) = delete;
@@ -105,11 +82,9 @@ class Dc {
   ColorRef SetTextColor(ColorRef color) { return std::exchange(text_color_, color); }
   ColorRef SetBkColor(ColorRef color) { return std::exchange(bk_color_, color); }
   BkMode SetBkMode(BkMode mode) { return std::exchange(bk_mode_, mode); }
-  Point SetBrushOrg(Point origin) { return std::exchange(brush_org_, origin); }
   ColorRef text_color() const { return text_color_; }
   ColorRef bk_color() const { return bk_color_; }
   BkMode bk_mode() const { return bk_mode_; }
-  Point brush_org() const { return brush_org_; }
   Point current_position() const { return position_; }
 
   // Paints the rectangle with `brush`.
@@ -128,9 +103,8 @@ class Dc {
 
   // A 3-D edge in the system colours, one ring per border, painted outer ring first: top row,
   // left column, bottom row, right column, so the top-right and bottom-left corners take the
-  // bottom/right colour. The inside is left alone unless kMiddle is given. Only kRect (all
-  // sides) draws an edge. With kAdjust, *rect moves in by the edge's width (1 or 2).
-  void DrawEdge(Rect* rect, Edge edge, EdgeFlags flags);
+  // bottom/right colour. The inside is left alone.
+  void DrawEdge(const Rect& rect, Edge edge, EdgeFlags flags);
 
   // Combines the pixels of [x, x + width) x [y, y + height) with the selected brush. Nothing
   // when a size is not positive.
@@ -144,9 +118,8 @@ class Dc {
   void Ellipse(const Rect& rect);
 
   // The dotted focus frame: the pixels FrameRect would paint, each combined once by XOR with
-  // the background colour where (x - brush origin x) + (y - brush origin y) is odd and with the
-  // text colour where it is even. Drawing it twice restores the pixels. With black text on
-  // white every other pixel is inverted.
+  // the background colour where x + y is odd and with the text colour where it is even. Drawing it
+  // twice restores the pixels. With black text on white every other pixel is inverted.
   void DrawFocusRect(const Rect& rect);
 
   // Copies width x height pixels from (x_src, y_src) of `source` to (x, y). Pixels outside
@@ -156,14 +129,13 @@ class Dc {
   // Draws UTF-8 text in the selected font and the text colour, in the rectangle, by `format`
   // (see TextFormat), and returns the height of the text. Lines are as high as the font's cell
   // (ascent + descent) and drawn at the top of their cell. A single line (kSingleLine) ignores
-  // line breaks and may be centred (kVCenter) or set to the bottom (kBottom) of the rectangle:
-  // y = top + (bottom - top) / 2 - height / 2, each half truncated. Otherwise lines break at
-  // line feeds and, with kWordBreak, between words where a line would pass the right edge (a
-  // word wider than the rectangle keeps a line of its own). kCenter centres each line:
-  // x = (left + right - line width) / 2, truncated. "&x" underlines x, "&&" shows one "&"
-  // (unless kNoPrefix); only the first such character of a line is underlined. The text is
-  // clipped to the rectangle unless kNoClip. With an opaque background mode each line's box is
-  // first filled with the background colour; a transparent one paints only the glyphs.
+  // line breaks and may be centred (kVCenter) in the rectangle: y = top + (bottom - top) / 2 -
+  // height / 2, each half truncated. Otherwise lines break at line feeds and, with kWordBreak,
+  // between words where a line would pass the right edge (a word wider than the rectangle keeps
+  // a line of its own). kCenter centres each line: x = (left + right - line width) / 2,
+  // truncated. "&x" underlines x, "&&" shows one "&"; only the first such character of a line is
+  // underlined. The text is clipped to the rectangle. With an opaque background mode each line's
+  // box is first filled with the background colour; a transparent one paints only the glyphs.
   // kCalcRect draws nothing and sets right = left + widest line, bottom = top + text height.
   // Needs a QGuiApplication (fonts come from Qt).
   int DrawText(std::string_view text, Rect* rect, TextFormat format);
@@ -176,7 +148,6 @@ class Dc {
   ColorRef text_color_ = 0x000000;
   ColorRef bk_color_ = 0xFFFFFF;
   BkMode bk_mode_ = BkMode::kOpaque;
-  Point brush_org_;
   Point position_;
 };
 

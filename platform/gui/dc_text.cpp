@@ -17,21 +17,19 @@ namespace {
 
 using i64 = std::int64_t;
 
-int Saturate(i64 v) { return static_cast<int>(std::clamp<i64>(v, INT32_MIN, INT32_MAX)); }
-
 // The text as shown, with the positions of characters that followed a single "&".
 struct ShownText {
   QString text;
   std::vector<bool> prefixed;
 };
 
-ShownText StripPrefixes(const QString& in, bool keep_ampersands) {
+ShownText StripPrefixes(const QString& in) {
   ShownText out;
   out.text.reserve(in.size());
   for (qsizetype i = 0; i < in.size(); ++i) {
     const QChar c = in[i];
     bool marked = false;
-    if (!keep_ampersands && c == u'&' && i + 1 < in.size()) {
+    if (c == u'&' && i + 1 < in.size()) {
       ++i;  // "&&" shows one "&"; "&x" shows x underlined; a final lone "&" shows as it is
       marked = in[i] != u'&';
     }
@@ -104,24 +102,17 @@ int Dc::DrawText(std::string_view text, Rect* rect, TextFormat format) {
   const int ascent = fm.ascent();
   const bool single_line = Has(format, TextFormat::kSingleLine);
   const ShownText shown =
-      StripPrefixes(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
-                    Has(format, TextFormat::kNoPrefix));
+      StripPrefixes(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
   const i64 left = rect->left;
   const i64 right = rect->right;
   const std::vector<TextLine> lines =
       BreakLines(shown.text, single_line, Has(format, TextFormat::kWordBreak), right - left, fm);
 
+  const bool centred = single_line && Has(format, TextFormat::kVCenter);
   i64 y = rect->top;
-  if (single_line && Has(format, TextFormat::kVCenter)) {
-    y = rect->top + (i64{rect->bottom} - rect->top) / 2 - line_height / 2;
-  } else if (single_line && Has(format, TextFormat::kBottom)) {
-    y = i64{rect->bottom} - line_height;
-  }
+  if (centred) y = rect->top + (i64{rect->bottom} - rect->top) / 2 - line_height / 2;
   const i64 text_height = static_cast<i64>(lines.size()) * line_height;
-  const int result =
-      single_line && (Has(format, TextFormat::kVCenter) || Has(format, TextFormat::kBottom))
-          ? Saturate(y + line_height - rect->top)
-          : Saturate(text_height);
+  const int result = Saturate(centred ? y + line_height - rect->top : text_height);
 
   if (Has(format, TextFormat::kCalcRect)) {
     i64 widest = 0;
@@ -135,13 +126,10 @@ int Dc::DrawText(std::string_view text, Rect* rect, TextFormat format) {
   }
 
   Surface& s = *surface_;
-  i64 clip_left = 0, clip_top = 0, clip_right = s.width(), clip_bottom = s.height();
-  if (!Has(format, TextFormat::kNoClip)) {
-    clip_left = std::max<i64>(clip_left, rect->left);
-    clip_top = std::max<i64>(clip_top, rect->top);
-    clip_right = std::min<i64>(clip_right, rect->right);
-    clip_bottom = std::min<i64>(clip_bottom, rect->bottom);
-  }
+  const i64 clip_left = std::max(0, rect->left);
+  const i64 clip_top = std::max(0, rect->top);
+  const i64 clip_right = std::min(s.width(), rect->right);
+  const i64 clip_bottom = std::min(s.height(), rect->bottom);
   if (clip_left >= clip_right || clip_top >= clip_bottom || lines.empty()) return result;
 
   QPainter painter(&s.MutableImage());
@@ -156,12 +144,7 @@ int Dc::DrawText(std::string_view text, Rect* rect, TextFormat format) {
   for (const TextLine& line : lines) {
     const QString part = shown.text.mid(line.begin, line.end - line.begin);
     const i64 width = fm.horizontalAdvance(part);
-    i64 x = left;
-    if (Has(format, TextFormat::kCenter)) {
-      x = (left + right - width) / 2;
-    } else if (Has(format, TextFormat::kRight)) {
-      x = right - width;
-    }
+    const i64 x = Has(format, TextFormat::kCenter) ? (left + right - width) / 2 : left;
     const i64 line_y = y;
     y += line_height;
     // Lines wholly outside the clip (with a glyph's overhang to spare) are skipped; this also

@@ -6,15 +6,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/core/number_text.h"
+#include "platform/gui/geometry.h"
+#include "platform/gui/names.h"
 
 namespace gui {
 
 namespace {
-
-bool SameName(const std::string& a, const char* b) {
-  return QString::fromStdString(a).compare(QLatin1String(b), Qt::CaseInsensitive) == 0;
-}
 
 // Families to try, best first. The designs name fonts that may not be installed here;
 // Liberation Sans has Arial's metrics and is also the nearest match for the bitmap
@@ -34,11 +31,10 @@ QStringList FamiliesFor(const std::string& name) {
   return {QString::fromStdString(name), QStringLiteral("Liberation Sans")};
 }
 
+// Points at 96 dpi, the em height the font mapper is asked for: at least one pixel (also for a
+// size that is not a number), at most 4096.
 int PixelSize(double points) {
-  // Points at 96 dpi, the em height the font mapper is asked for; at least one pixel.
-  const double px = platform::RoundHalfEven(std::abs(points) * 96.0 / 72.0);
-  if (!(px >= 1.0)) return 1;  // also a size that is not a number
-  return static_cast<int>(std::min(px, 4096.0));
+  return std::clamp(RoundToInt(std::abs(points) * 96.0 / 72.0), 1, 4096);
 }
 
 }  // namespace

@@ -9,18 +9,11 @@
 #include <cmath>
 #include <system_error>
 
+#include "platform/gui/names.h"
+
 namespace gui {
 
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           const auto lower = [](char c) {
-             return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-           };
-           return lower(x) == lower(y);
-         });
-}
 
 bool IsNameChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
@@ -43,10 +36,11 @@ std::string Quote(std::string_view s) {
   return out + "\"";
 }
 
-std::string NumberText(double d) {
-  char buf[64];
-  const auto r = std::to_chars(buf, buf + sizeof buf, d);
-  return std::string(buf, r.ptr);
+// The text form must read the same in every locale, so no user number format here.
+std::string PlainNumberText(double number) {
+  char text[64];
+  const auto end = std::to_chars(text, text + sizeof text, number).ptr;
+  return std::string(text, end);
 }
 
 std::string PictureText(const Surface& picture) {
@@ -64,8 +58,9 @@ std::string ValueText(const PropertyValue& value) {
     std::string operator()(bool v) const { return BoolText(v); }
     std::string operator()(const std::string& v) const { return Quote(v); }
     std::string operator()(const FontDesc& f) const {
-      return "font(" + Quote(f.name) + ", " + NumberText(f.size) + ", bold=" + BoolText(f.bold) +
-             ", italic=" + BoolText(f.italic) + ", underline=" + BoolText(f.underline) +
+      return "font(" + Quote(f.name) + ", " + PlainNumberText(f.size) +
+             ", bold=" + BoolText(f.bold) + ", italic=" + BoolText(f.italic) +
+             ", underline=" + BoolText(f.underline) +
              ", strikethrough=" + BoolText(f.strikethrough) + ")";
     }
     std::string operator()(const Surface& s) const { return PictureText(s); }
