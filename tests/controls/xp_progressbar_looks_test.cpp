@@ -1,9 +1,12 @@
-// Pixel checks of the looks, drawn straight into surfaces: state in, pixels out.
+// The looks drawn straight into surfaces: state in, pixels out. The worked examples are derived
+// by hand from the rules; the reviewed images hold each look as a whole.
+#include <QDir>
+#include <QImage>
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstdlib>
-#include <string>
 #include <vector>
 
 #include "controls/progressbar_looks.h"
@@ -12,22 +15,33 @@ namespace progressbar {
 namespace {
 
 using gui::ColorRef;
+using gui::Rect;
 using gui::Rgb;
 
+// C, the main window's orange, and its tints L(a): each channel ch x (255 - a) / 255, truncated,
+// plus a. For L(100): 228 x 155 / 255 = 138, 101 -> 61, 1 -> 0.
 constexpr ColorRef kC = Rgb(228, 101, 1);
+constexpr ColorRef kL80 = Rgb(236, 149, 80);    // 156, 69, 0
+constexpr ColorRef kL100 = Rgb(238, 161, 100);  // 138, 61, 0
+constexpr ColorRef kL140 = Rgb(242, 185, 140);  // 102, 45, 0
+constexpr ColorRef kL180 = Rgb(247, 209, 180);  // 67, 29, 0
 constexpr ColorRef kWhite = Rgb(255, 255, 255);
+constexpr ColorRef kBlack = Rgb(0, 0, 0);
 constexpr ColorRef kFrame = Rgb(104, 104, 104);
-ColorRef L(int a) { return gui::LightenColor(kC, a); }
+constexpr ColorRef kSilver = Rgb(192, 192, 192);
 
-BarState State(Look look, int percent, int w = 200, int h = 20) {
-  BarState s;
-  s.width = w;
-  s.height = h;
-  s.color = kC;
-  s.percent = percent;
-  s.scrolling = static_cast<int>(look);
-  s.font = {"Arial", 8.25};
-  return s;
+// Bars taller than wide fill from the bottom.
+BarState State(Look look, int percent, int width = 200, int height = 20) {
+  BarState state;
+  state.orientation = height > width ? 1 : 0;
+  state.width = width;
+  state.height = height;
+  state.color = kC;
+  state.percent = percent;
+  state.scrolling = static_cast<int>(look);
+  state.brush_style = 4;  // cross
+  state.font = {"Arial", 8.25};
+  return state;
 }
 
 struct Drawn {
@@ -36,63 +50,59 @@ struct Drawn {
 };
 
 Drawn Draw(const BarState& state) {
-  Drawn d{gui::Surface(state.width, state.height), {}};
-  gui::Dc dc(d.surface);
-  d.geometry = DrawBar(state, dc);
-  return d;
+  Drawn drawn{gui::Surface(state.width, state.height), {}};
+  gui::Dc dc(drawn.surface);
+  drawn.geometry = DrawBar(state, dc);
+  return drawn;
 }
 
-gui::Surface Blank(int w, int h) {
-  gui::Surface s(w, h);
-  gui::Dc(s).FillRect({0, 0, w, h}, gui::Brush::Solid(kWhite));
-  return s;
+gui::Surface Blank(int width, int height) {
+  gui::Surface surface(width, height);
+  gui::Dc(surface).FillRect({0, 0, width, height}, gui::Brush::Solid(kWhite));
+  return surface;
 }
 
-// How many pixels differ.
-int Changed(const gui::Surface& a, const gui::Surface& b) {
-  int n = 0;
-  for (int y = 0; y < a.height(); ++y)
-    for (int x = 0; x < a.width(); ++x) n += a.Pixel(x, y) != b.Pixel(x, y);
-  return n;
+int Changed(const gui::Surface& surface, const gui::Surface& before) {
+  int changed = 0;
+  for (int y = 0; y < surface.height(); ++y)
+    for (int x = 0; x < surface.width(); ++x) changed += surface.Pixel(x, y) != before.Pixel(x, y);
+  return changed;
 }
 
 // Every pixel of the rectangle has `color`; reports the first that does not.
-testing::AssertionResult AllOf(const gui::Surface& s, gui::Rect r, ColorRef color) {
-  for (int y = r.top; y < r.bottom; ++y)
-    for (int x = r.left; x < r.right; ++x)
-      if (s.Pixel(x, y) != color)
+testing::AssertionResult AllOf(const gui::Surface& surface, Rect rect, ColorRef color) {
+  for (int y = rect.top; y < rect.bottom; ++y)
+    for (int x = rect.left; x < rect.right; ++x)
+      if (surface.Pixel(x, y) != color)
         return testing::AssertionFailure() << "pixel " << x << "," << y << " is " << std::hex
-                                           << s.Pixel(x, y) << ", not " << color;
+                                           << surface.Pixel(x, y) << ", not " << color;
   return testing::AssertionSuccess();
 }
 
 TEST(XpProgressBarHelpersTest, DrawGradientAndDrawLine) {
-  gui::Surface s = Blank(12, 8);
-  gui::Dc dc(s);
-  DrawGradient(Rgb(0, 0, 0), Rgb(100, 100, 100), 2, 2, 10, 4, dc, false);
+  gui::Surface surface = Blank(12, 8);
+  gui::Dc dc(surface);
+  DrawGradient(kBlack, Rgb(100, 100, 100), 2, 2, 10, 4, dc, false);
   for (int i = 0; i <= 4; ++i)
-    EXPECT_TRUE(AllOf(s, {2, 2 + i, 10, 3 + i}, Rgb(25 * i, 25 * i, 25 * i)));
-  EXPECT_EQ(Changed(s, Blank(12, 8)), 40);  // columns 2 to 9 of rows 2 to 6, nothing else
+    EXPECT_TRUE(AllOf(surface, {2, 2 + i, 10, 3 + i}, Rgb(25 * i, 25 * i, 25 * i)));
+  EXPECT_EQ(Changed(surface, Blank(12, 8)), 40);  // columns 2 to 9 of rows 2 to 6, nothing else
 
   // n = 0: one line in color1 (system colours translated); n < 0: nothing.
   const struct {
     bool left_to_right;
-    int width, height;
-    int painted;
+    int width, height, painted;
   } rows[] = {{false, 6, 0, 5}, {true, 0, 6, 3}, {false, 6, -1, 0}, {true, -5, 6, 0}};
   for (const auto& row : rows) {
-    gui::Surface t = Blank(8, 8);
-    gui::Dc tdc(t);
-    DrawGradient(0x80000010u, Rgb(0, 0, 0), 1, 3, row.width, row.height, tdc, row.left_to_right);
-    EXPECT_EQ(Changed(t, Blank(8, 8)), row.painted) << row.width << "x" << row.height;
-    if (row.painted > 0) {
-      EXPECT_EQ(t.Pixel(1, 3), Rgb(128, 128, 128));
-    }
+    gui::Surface one = Blank(8, 8);
+    gui::Dc one_dc(one);
+    DrawGradient(0x80000010u, kBlack, 1, 3, row.width, row.height, one_dc, row.left_to_right);
+    EXPECT_EQ(Changed(one, Blank(8, 8)), row.painted) << row.width << "x" << row.height;
+    EXPECT_TRUE(row.painted == 0 || one.Pixel(1, 3) == Rgb(128, 128, 128));
   }
 
   gui::Surface line = Blank(12, 3);
-  gui::Dc ldc(line);
-  DrawLine(2, 1, 10, 1, ldc, 0x80000010u);
+  gui::Dc line_dc(line);
+  DrawLine(2, 1, 10, 1, line_dc, 0x80000010u);
   EXPECT_TRUE(AllOf(line, {2, 1, 10, 2}, Rgb(128, 128, 128)));  // columns 2 to 9
   EXPECT_EQ(Changed(line, Blank(12, 3)), 8);
 }
@@ -114,8 +124,8 @@ TEST(XpProgressBarLooksTest, BlocksAndSmoothFillEdgeGapsAndBandEnd) {
       {static_cast<Look>(42), 6, 15, 15, false},  // unknown looks draw Smooth
   };
   for (const auto& row : rows) {
-    const Drawn d = Draw(State(row.look, row.percent));
-    EXPECT_EQ(d.geometry.fill.right, row.fill_right) << row.percent;
+    const Drawn drawn = Draw(State(row.look, row.percent));
+    EXPECT_EQ(drawn.geometry.fill.right, row.fill_right) << row.percent;
     for (int x = 0; x < 200; ++x) {
       ColorRef expected = kWhite;
       const bool gap = row.gaps && x >= 10 && (x - 10) % 8 < 2 && x <= row.fill_right;
@@ -128,122 +138,83 @@ TEST(XpProgressBarLooksTest, BlocksAndSmoothFillEdgeGapsAndBandEnd) {
       } else if (x >= 4 && x < row.band_end && !gap) {
         expected = kC;
       }
-      EXPECT_EQ(d.surface.Pixel(x, 9), expected)
+      EXPECT_EQ(drawn.surface.Pixel(x, 9), expected)
           << "look " << static_cast<int>(row.look) << " at " << row.percent << "%, column " << x;
     }
   }
 }
 
-TEST(XpProgressBarLooksTest, SharedBarBodyShadesTopAndBottom) {
-  const Drawn d = Draw(State(Look::Smooth, 50));
-  EXPECT_EQ(d.surface.Pixel(50, 3), L(150));   // top shading starts pale
-  EXPECT_EQ(d.surface.Pixel(50, 8), kC);       // C from row 8 to row H - 11 ...
-  EXPECT_EQ(d.surface.Pixel(50, 10), kC);      // ... where the bottom shading starts in C
-  EXPECT_EQ(d.surface.Pixel(50, 16), L(150));  // and ends pale in row H - 4
-  EXPECT_EQ(d.surface.Pixel(50, 17), kWhite);
-}
-
-TEST(XpProgressBarLooksTest, SearchingBlocksTravelWithThePercentage) {
-  {
-    // Blocks start at 80, 92 and 104 (the fill edge 103, round(103 - 22.5) = 80).
-    const Drawn d = Draw(State(Look::Searching, 50));
-    const struct {
-      int x;
-      ColorRef color;
-    } columns[] = {
-        {79, kWhite},  {80, L(220)},  {89, L(200)},  {90, kWhite},  {91, kWhite},  {92, L(180)},
-        {101, L(160)}, {102, kWhite}, {104, L(140)}, {113, L(120)}, {114, kWhite},
-    };
-    for (const auto& c : columns) {
-      EXPECT_EQ(d.surface.Pixel(c.x, 3), c.color) << c.x;
-      EXPECT_EQ(d.surface.Pixel(c.x, 17), c.color) << c.x;
-    }
-    EXPECT_EQ(d.surface.Pixel(80, 18), Rgb(239, 239, 239));  // row H - 2 is the frame's
-  }
-  // At 0 only column 0 is touched, and the frame paints over it; at 100 all lie beyond W.
-  for (const int percent : {0, 100}) {
-    const Drawn d = Draw(State(Look::Searching, percent));
-    EXPECT_TRUE(AllOf(d.surface, {3, 3, 197, 17}, kWhite)) << percent;
-    EXPECT_EQ(d.surface.Pixel(0, 10), kFrame) << percent;
-  }
-}
-
-TEST(XpProgressBarLooksTest, VerticalBlocksAtZeroHaveNoFill) {
-  BarState state = State(Look::Blocks, 0, 20, 200);
-  state.orientation = 1;
-  const Drawn d = Draw(state);
-  EXPECT_EQ(d.geometry.fill.top, 200);
-  EXPECT_TRUE(AllOf(d.surface, {3, 3, 17, 197}, kWhite));
-  // At 50 the fill top is 104 (round(200 x (1 - 50/98)) = 98, moved down to whole steps from
-  // the bottom); the band is columns 9 to W - 9, with white gaps every 8 rows up from H.
-  state.percent = 50;
-  const Drawn half = Draw(state);
-  EXPECT_EQ(half.geometry.fill.top, 104);
+// Every pixel of `rect` has `color`, in bars of 200 x 20 unless stated.
+TEST(XpProgressBarLooksTest, WorkedExamplesOfTheLooks) {
+  const ColorRef gradient_frame = Rgb(229, 107, 10);  // L(10)
+  const ColorRef marker = Rgb(230, 116, 25);          // L(25)
   const struct {
-    int y;
+    Look look;
+    int percent, width, height;
+    Rect rect;
     ColorRef color;
-  } rows[] = {{103, kWhite}, {104, kC},     {109, kC},     {110, kWhite}, {111, kWhite}, {112, kC},
-              {189, kC},     {190, kWhite}, {191, kWhite}, {192, kC},     {197, kC}};
-  for (const auto& row : rows) EXPECT_EQ(half.surface.Pixel(10, row.y), row.color) << row.y;
-  EXPECT_EQ(half.surface.Pixel(4, 148), L(150));  // shaded from the left ...
-  EXPECT_EQ(half.surface.Pixel(8, 148), kC);
-  EXPECT_EQ(half.surface.Pixel(16, 148), L(150));  // ... and to the right
-  EXPECT_EQ(half.surface.Pixel(16, 150), kWhite);  // a gap crosses the shading too
-}
-
-// The main window's bar: 267 x 11, C = (228, 101, 1).
-TEST(XpProgressBarLooksTest, GradientOnTheMainWindowBar) {
-  const ColorRef background[7] = {Rgb(228, 101, 1),  Rgb(230, 111, 18), Rgb(231, 121, 34),
-                                  Rgb(233, 131, 50), Rgb(235, 141, 67), Rgb(236, 151, 84),
-                                  Rgb(238, 161, 100)};  // rows 2 to 8, C to L(100)
-  const ColorRef fill[6] = {Rgb(254, 251, 250), Rgb(249, 221, 200), Rgb(244, 191, 150),
-                            Rgb(238, 161, 101), Rgb(233, 131, 51),  Rgb(228, 101, 1)};  // rows 3-8
-  const ColorRef frame = Rgb(229, 107, 10);
-  const ColorRef marker = Rgb(230, 116, 25);
-
-  const Drawn d = Draw(State(Look::Gradient, 50, 267, 11));
-  const gui::Surface& s = d.surface;
-  EXPECT_EQ(d.geometry.fill.right, 132);
-  EXPECT_TRUE(AllOf(s, {0, 0, 267, 1}, frame));
-  EXPECT_TRUE(AllOf(s, {0, 10, 267, 11}, frame));
-  EXPECT_TRUE(AllOf(s, {0, 0, 1, 11}, frame));
-  EXPECT_TRUE(AllOf(s, {266, 0, 267, 11}, frame));
-  EXPECT_TRUE(AllOf(s, {1, 1, 266, 2}, kWhite));
-  EXPECT_TRUE(AllOf(s, {1, 9, 266, 10}, kWhite));
-  EXPECT_TRUE(AllOf(s, {265, 1, 266, 10}, kWhite));
-  for (int i = 0; i < 7; ++i) EXPECT_TRUE(AllOf(s, {133, 2 + i, 265, 3 + i}, background[i])) << i;
-  EXPECT_TRUE(AllOf(s, {2, 2, 132, 3}, background[0]));  // the fill starts a row lower ...
-  for (int i = 0; i < 6; ++i) {
-    EXPECT_TRUE(AllOf(s, {3, 3 + i, 132, 4 + i}, fill[i])) << i;
-    EXPECT_EQ(s.Pixel(2, 3 + i), background[1 + i]);  // ... and a column further in
+    const char* why;
+  } rows[] = {
+      {Look::Flat, 100, 200, 20, {1, 1, 200, 19}, kL180, "Flat fills over its right frame"},
+      {Look::Flat, 100, 200, 20, {0, 0, 1, 20}, kL100, "Flat's frame"},
+      {Look::Blocks, 0, 20, 200, {3, 3, 17, 197}, kWhite, "vertical Blocks at 0: no fill, no gaps"},
+      // Searching at 50: blocks of 10 from 80, 92, 104 (fill edge 103, round(103 - 22.5) = 80),
+      // from L(220 - 40k), rows 3 to H - 3.
+      {Look::Searching, 50, 200, 20, {79, 3, 80, 18}, kWhite, "before the first block"},
+      {Look::Searching, 50, 200, 20, {80, 3, 81, 18}, Rgb(251, 233, 220), "L(220)"},
+      {Look::Searching, 50, 200, 20, {90, 3, 92, 18}, kWhite, "2-pixel gap"},
+      {Look::Searching, 50, 200, 20, {92, 3, 93, 18}, kL180, "L(180)"},
+      {Look::Searching, 50, 200, 20, {104, 3, 105, 18}, kL140, "L(140)"},
+      {Look::Searching, 50, 200, 20, {114, 3, 197, 18}, kWhite, "after the last block"},
+      {Look::Searching, 0, 200, 20, {3, 3, 197, 17}, kWhite, "at 0 they lie left of the bar"},
+      {Look::Searching, 0, 200, 20, {0, 3, 1, 17}, kFrame, "and the frame covers column 0"},
+      {Look::Searching, 100, 200, 20, {3, 3, 197, 17}, kWhite, "at 100 they lie right of it"},
+      // The main window's bar, 267 x 11: e = round(50/101 x 267) = 132.
+      {Look::Gradient, 50, 267, 11, {0, 0, 267, 1}, gradient_frame, "frame"},
+      {Look::Gradient, 50, 267, 11, {1, 9, 266, 10}, kWhite, "white inside the frame"},
+      {Look::Gradient, 50, 267, 11, {2, 2, 132, 3}, kC, "background from C in row 2"},
+      {Look::Gradient, 50, 267, 11, {133, 8, 265, 9}, kL100, "to L(100) in row 8"},
+      {Look::Gradient, 50, 267, 11, {3, 3, 132, 4}, Rgb(254, 251, 250), "fill from L(250)"},
+      {Look::Gradient, 50, 267, 11, {3, 8, 132, 9}, kC, "to C in row 8"},
+      {Look::Gradient, 50, 267, 11, {132, 2, 133, 9}, marker, "the end marker, column e"},
+      {Look::Gradient, 100, 267, 11, {264, 2, 265, 9}, marker, "at 100, e = 264"},
+      {Look::Gradient, 0, 267, 11, {1, 3, 4, 4}, Rgb(254, 251, 250), "at 0 the fill runs left"},
+      {Look::Gradient, 0, 267, 11, {0, 2, 1, 9}, marker, "and the marker lies on the frame"},
+      // Glossy: h = round(17 / 2) = 8 (halves to even), e = round(196 x 0.5) = 98.
+      {Look::Glossy, 50, 200, 20, {98, 8, 197, 17}, kSilver, "rows h to 2h are silver"},
+      {Look::Glossy, 50, 200, 20, {50, 3, 51, 4}, Rgb(233, 176, 131), "L(150) to D(180)"},
+      {Look::Glossy, 50, 200, 20, {3, 8, 98, 9}, Rgb(170, 75, 1), "D(190) from row h"},
+      {Look::Glossy, 50, 200, 20, {3, 16, 98, 17}, kC, "to C in row 2h"},
+      {Look::Picture, 50, 200, 20, {1, 1, 199, 19}, kWhite, "Picture without an image"},
+      {Look::Picture, 50, 200, 20, {0, 0, 199, 1}, Rgb(128, 128, 128), "has a sunken edge"},
+  };
+  for (const auto& row : rows) {
+    const Drawn drawn = Draw(State(row.look, row.percent, row.width, row.height));
+    EXPECT_TRUE(AllOf(drawn.surface, row.rect, row.color)) << row.why;
   }
-  EXPECT_TRUE(AllOf(s, {132, 2, 133, 9}, marker));
-
-  // At 0 each fill line runs from column 3 leftwards, and the marker lies on the frame.
-  const Drawn zero = Draw(State(Look::Gradient, 0, 267, 11));
-  for (int i = 0; i < 6; ++i) EXPECT_TRUE(AllOf(zero.surface, {1, 3 + i, 4, 4 + i}, fill[i])) << i;
-  EXPECT_TRUE(AllOf(zero.surface, {0, 2, 1, 9}, marker));
-  EXPECT_EQ(zero.surface.Pixel(0, 1), frame);
-  EXPECT_EQ(zero.surface.Pixel(0, 9), frame);
-  EXPECT_TRUE(AllOf(zero.surface, {4, 3, 265, 4}, background[1]));
 }
 
-TEST(XpProgressBarLooksTest, GlossyHalvesAtHeightTwenty) {
-  const Drawn d = Draw(State(Look::Glossy, 50));  // h = round(8.5) = 8, e = 98
-  const gui::Surface& s = d.surface;
-  // Row 2 belongs to the frame's inner light line.
-  EXPECT_TRUE(AllOf(s, {3, 2, 198, 3}, Rgb(239, 239, 239)));
-  const int unfilled[] = {247, 239, 231, 224, 216};  // rows 3 to 7: white to silver, cut short
-  for (int i = 0; i < 5; ++i)
-    EXPECT_EQ(s.Pixel(150, 3 + i), Rgb(unfilled[i], unfilled[i], unfilled[i])) << i;
-  EXPECT_TRUE(AllOf(s, {98, 8, 197, 17}, Rgb(192, 192, 192)));  // rows 8 to 16 silver
-  EXPECT_EQ(s.Pixel(150, 17), kWhite);
-  EXPECT_EQ(s.Pixel(50, 3), Rgb(233, 176, 131));  // the fill: L(150) = (243, 191, 150) ...
-  EXPECT_EQ(s.Pixel(50, 7), Rgb(192, 116, 57));   // ... towards D(180) = (161, 71, 1)
-  EXPECT_EQ(s.Pixel(50, 8), Rgb(170, 75, 1));     // D(190) ...
-  EXPECT_EQ(s.Pixel(50, 16), kC);                 // ... to C
-  EXPECT_EQ(s.Pixel(97, 12), s.Pixel(50, 12));    // the fill's last column
-  EXPECT_EQ(s.Pixel(98, 12), Rgb(192, 192, 192));
+TEST(XpProgressBarLooksTest, HatchedCrossOverTintWhateverTheContextHeld) {
+  gui::Surface surface(200, 20);
+  gui::Dc dc(surface);
+  dc.SetBkMode(gui::BkMode::kTransparent);  // as a caption leaves it
+  dc.SetBkColor(Rgb(1, 2, 3));
+  DrawBar(State(Look::Hatched, 50), dc);
+  // The fill is (2, 2, round(200 x 50/101) = 99, 18); the cross is row 3 and column 4 of
+  // every 8 x 8 cell from the surface origin.
+  int wrong = 0;
+  for (int y = 2; y < 18; ++y)
+    for (int x = 2; x < 99; ++x)
+      wrong += surface.Pixel(x, y) != ((y % 8 == 3 || x % 8 == 4) ? kC : kL140);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_TRUE(AllOf(surface, {99, 2, 198, 18}, kWhite));
+}
+
+gui::Surface GreyStripes() {
+  gui::Surface image(1, 3);
+  gui::Dc dc(image);
+  for (int y = 0; y < 3; ++y) dc.SetPixel(0, y, Rgb(50 * y, 50 * y, 50 * y));
+  return image;
 }
 
 // Caption pixels: those that differ from the same bar drawn without a caption.
@@ -263,18 +234,24 @@ CaptionInk CaptionOf(BarState state, int split) {
   return ink;
 }
 
-TEST(XpProgressBarLooksTest, GlossyCaptionIsWhiteOverTheFillAndBlackBeyond) {
-  const CaptionInk ink = CaptionOf(State(Look::Glossy, 50), 100);  // fill edge 0.5 x 200
-  ASSERT_FALSE(ink.left.empty());
-  ASSERT_FALSE(ink.right.empty());
-  for (const ColorRef c : ink.left) EXPECT_EQ(c, kWhite);
-  for (const ColorRef c : ink.right) EXPECT_EQ(c, Rgb(0, 0, 0));
-}
-
-TEST(XpProgressBarLooksTest, DarkAtFullIsDrawnOnlyByTheOverlay) {
-  const CaptionInk ink = CaptionOf(State(Look::Dark, 100), 0);
-  ASSERT_FALSE(ink.right.empty());
-  for (const ColorRef c : ink.right) EXPECT_EQ(c, L(80));  // never the silver of the first pass
+TEST(XpProgressBarLooksTest, CaptionColoursOverAndBeyondTheFill) {
+  const struct {
+    Look look;
+    int percent, split;
+    ColorRef left, right;
+    const char* why;
+  } rows[] = {
+      {Look::Glossy, 50, 100, kWhite, kBlack, "Glossy: white over the fill (edge 0.5 x 200)"},
+      {Look::Dark, 100, 0, kL80, kL80, "Dark at 100: only the overlay pass, never silver"},
+      {Look::Flat, 0, 0, kBlack, kBlack, "Flat: black"},
+  };
+  for (const auto& row : rows) {
+    const CaptionInk ink = CaptionOf(State(row.look, row.percent), row.split);
+    ASSERT_FALSE(ink.right.empty()) << row.why;
+    EXPECT_EQ(ink.left.empty(), row.split == 0) << row.why;
+    for (const ColorRef color : ink.left) EXPECT_EQ(color, row.left) << row.why;
+    for (const ColorRef color : ink.right) EXPECT_EQ(color, row.right) << row.why;
+  }
 }
 
 TEST(XpProgressBarLooksTest, CaptionIsCentredAndClampedPercentShows) {
@@ -283,77 +260,23 @@ TEST(XpProgressBarLooksTest, CaptionIsCentredAndClampedPercentShows) {
   EXPECT_EQ(CaptionText(2, 45), "Searching..");
   BarState state = State(Look::Smooth, 150);
   state.show_text = true;
-  const Drawn d = Draw(state);
-  ASSERT_TRUE(d.geometry.text_laid_out);
-  const gui::Rect t = d.geometry.text;
-  EXPECT_LE(std::abs(t.left + t.right - 200), 1);
-  EXPECT_LE(std::abs(t.top + t.bottom - 20), 1);
-  // Drawn as 100: the same pixels as a bar at 100.
-  BarState full = State(Look::Smooth, 100);
-  full.show_text = true;
-  EXPECT_EQ(d.surface, Draw(full).surface);
-  // Black text on the white part, nothing outside its rectangle.
-  const CaptionInk ink = CaptionOf(State(Look::Flat, 0), 0);
-  ASSERT_FALSE(ink.right.empty());
-  for (const ColorRef c : ink.right) EXPECT_EQ(c, Rgb(0, 0, 0));
-}
-
-TEST(XpProgressBarLooksTest, FlatAtFullFillsOverTheRightFrame) {
-  const Drawn d = Draw(State(Look::Flat, 100));
-  EXPECT_TRUE(AllOf(d.surface, {1, 1, 200, 19}, L(180)));
-  EXPECT_TRUE(AllOf(d.surface, {0, 0, 1, 20}, L(100)));
-  EXPECT_TRUE(AllOf(d.surface, {0, 0, 200, 1}, L(100)));
-  EXPECT_TRUE(AllOf(d.surface, {0, 19, 200, 20}, L(100)));
-}
-
-TEST(XpProgressBarLooksTest, HatchedCrossOverTintWhateverTheContextHeld) {
-  BarState state = State(Look::Hatched, 50);
-  state.brush_style = 4;
-  gui::Surface s(200, 20);
-  gui::Dc dc(s);
-  dc.SetBkMode(gui::BkMode::kTransparent);  // as a caption leaves it
-  dc.SetBkColor(Rgb(1, 2, 3));
-  DrawBar(state, dc);
-  // The fill is (2, 2, round(200 x 50/101) = 99, 18); the cross is row 3 and column 4 of
-  // every 8 x 8 cell from the surface origin.
-  int wrong = 0;
-  for (int y = 2; y < 18; ++y)
-    for (int x = 2; x < 99; ++x)
-      wrong += s.Pixel(x, y) != ((y % 8 == 3 || x % 8 == 4) ? kC : L(140));
-  EXPECT_EQ(wrong, 0);
-  EXPECT_TRUE(AllOf(s, {99, 2, 198, 18}, kWhite));
-  EXPECT_EQ(s.Pixel(0, 0), Rgb(212, 208, 200));  // the bump edge's light outer ring
-  EXPECT_EQ(s.Pixel(1, 1), Rgb(64, 64, 64));     // and its dark inner ring
-}
-
-TEST(XpProgressBarLooksTest, PictureTilesTheImageOrShowsOnlyTheEdge) {
-  BarState state = State(Look::Picture, 50);
-  const Drawn bare = Draw(state);
-  EXPECT_EQ(bare.surface.Pixel(0, 0), Rgb(128, 128, 128));
-  EXPECT_EQ(bare.surface.Pixel(199, 19), kWhite);
-  EXPECT_EQ(bare.surface.Pixel(199, 0), kWhite);
-  EXPECT_EQ(bare.surface.Pixel(0, 19), kWhite);
-  EXPECT_TRUE(AllOf(bare.surface, {1, 1, 199, 19}, kWhite));
-
-  state.image = gui::Surface(1, 3);
-  gui::Dc idc(state.image);
-  for (int y = 0; y < 3; ++y) idc.SetPixel(0, y, Rgb(50 * y, 50 * y, 50 * y));
-  const Drawn d = Draw(state);  // e = 99: columns 2 to 100, rows 2 to 17
-  for (int y = 2; y < 18; ++y) {
-    const int g = 50 * (y % 3);
-    EXPECT_TRUE(AllOf(d.surface, {2, y, 101, y + 1}, Rgb(g, g, g))) << y;
-  }
-  EXPECT_TRUE(AllOf(d.surface, {101, 1, 199, 19}, kWhite));
+  const Drawn drawn = Draw(state);
+  ASSERT_TRUE(drawn.geometry.text_laid_out);
+  const Rect text = drawn.geometry.text;
+  EXPECT_LE(std::abs(text.left + text.right - 200), 1);
+  EXPECT_LE(std::abs(text.top + text.bottom - 20), 1);
+  state.percent = 100;  // drawn as 100: the same pixels
+  EXPECT_EQ(drawn.surface, Draw(state).surface);
 }
 
 TEST(XpProgressBarLooksTest, NegativePercentDrawsAnEmptyFill) {
   // The looks whose fill is already empty at 0 look the same at any negative percentage.
   for (const Look look : {Look::Blocks, Look::Smooth, Look::Searching, Look::Flat, Look::Dark,
                           Look::Hatched, Look::Picture}) {
-    for (const bool vertical : {false, true}) {
+    for (const int orientation : {0, 1}) {
       BarState zero = State(look, 0);
-      zero.orientation = vertical;
-      zero.brush_style = 4;
+      zero.orientation = orientation;
+      zero.image = GreyStripes();
       BarState negative = zero;
       negative.percent = INT_MIN;
       EXPECT_EQ(Draw(negative).surface, Draw(zero).surface) << static_cast<int>(look);
@@ -369,10 +292,11 @@ TEST(XpProgressBarLooksTest, TinyBarsAndAbsurdValuesClipCleanly) {
   const int percents[] = {INT_MIN, -1, 0, 50, 100, INT_MAX};
   for (int look = -1; look <= 10; ++look) {
     for (const auto& size : sizes) {
-      for (const int p : percents) {
-        BarState state = State(static_cast<Look>(look), p, size[0], size[1]);
+      for (const int percent : percents) {
+        BarState state = State(static_cast<Look>(look), percent, size[0], size[1]);
         state.show_text = true;
         state.brush_style = look;
+        state.image = GreyStripes();
         gui::Surface big(size[0] + 6, size[1] + 6);
         gui::Dc big_dc(big);
         DrawBar(state, big_dc);
@@ -381,8 +305,51 @@ TEST(XpProgressBarLooksTest, TinyBarsAndAbsurdValuesClipCleanly) {
         gui::Dc exact_dc(exact);
         DrawBar(state, exact_dc);
         EXPECT_EQ(exact.image(), big.image().copy(0, 0, size[0], size[1]))
-            << "look " << look << ", " << size[0] << " x " << size[1] << ", " << p << "%";
+            << "look " << look << ", " << size[0] << " x " << size[1] << ", " << percent << "%";
       }
+    }
+  }
+}
+
+// Every look as a whole, against images a person has reviewed (tests/controls/reference).
+// MENDRA_WRITE_REFERENCE=DIR writes the renders to DIR instead, for review.
+TEST(XpProgressBarLooksTest, LooksMatchTheirReviewedImages) {
+  const struct {
+    const char* file;
+    Look look;
+    int percent, width, height;
+    bool caption;
+  } rows[] = {
+      {"blocks-50-text.png", Look::Blocks, 50, 200, 20, true},
+      {"blocks-50-vertical.png", Look::Blocks, 50, 20, 200, false},
+      {"smooth-100-text.png", Look::Smooth, 100, 200, 20, true},
+      {"smooth-6-vertical.png", Look::Smooth, 6, 20, 200, false},
+      {"searching-50-text.png", Look::Searching, 50, 200, 20, true},
+      {"searching-50-vertical.png", Look::Searching, 50, 20, 200, false},
+      {"flat-100-text.png", Look::Flat, 100, 200, 20, true},
+      {"etched-50-text.png", Look::Etched, 50, 200, 20, true},
+      {"gradient-50-main.png", Look::Gradient, 50, 267, 11, false},
+      {"gradient-100-main.png", Look::Gradient, 100, 267, 11, false},
+      {"dark-50-text.png", Look::Dark, 50, 200, 20, true},
+      {"dark-100-text.png", Look::Dark, 100, 200, 20, true},
+      {"hatched-50-text.png", Look::Hatched, 50, 200, 20, true},
+      {"picture-50-text.png", Look::Picture, 50, 200, 20, true},
+      {"glossy-50-text.png", Look::Glossy, 50, 200, 20, true},
+      {"glossy-100-vertical.png", Look::Glossy, 100, 20, 200, false},
+  };
+  const QString write_to = qEnvironmentVariable("MENDRA_WRITE_REFERENCE");
+  for (const auto& row : rows) {
+    BarState state = State(row.look, row.percent, row.width, row.height);
+    state.show_text = row.caption;
+    state.image = GreyStripes();
+    const QImage drawn = Draw(state).surface.image();
+    const QString reviewed = QDir(QStringLiteral(REFERENCE_DIR)).filePath(row.file);
+    if (!write_to.isEmpty()) {
+      EXPECT_TRUE(drawn.save(QDir(write_to).filePath(row.file)));
+    } else if (drawn != QImage(reviewed).convertToFormat(drawn.format())) {
+      const QString actual = QDir::temp().filePath(row.file);
+      drawn.save(actual);
+      ADD_FAILURE() << qPrintable(reviewed) << " differs from the render " << qPrintable(actual);
     }
   }
 }
