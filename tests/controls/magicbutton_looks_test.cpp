@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -18,12 +20,8 @@ using gui::ColorRef;
 using gui::Rgb;
 
 TEST(MagicButtonPaletteTest, ShiftColor) {
-  const struct {
-    ColorRef c;
-    int amount;
-    bool soft, blue;
-    ColorRef expected;
-  } rows[] = {
+  // Colour, amount, soft bevel, blue scaled: expected.
+  const std::tuple<ColorRef, int, bool, bool, ColorRef> rows[] = {
       {0xFFFFFF, -64, true, false, 0xDFDFDF},   // a = -32
       {0xFFFFFF, -64, false, false, 0xBFBFBF},  // a = -64
       {0x0000FF, 48, false, false, 0x3030FF},   // red saturates
@@ -32,90 +30,49 @@ TEST(MagicButtonPaletteTest, ShiftColor) {
       {0x202020, -64, false, false, 0x000000},  // held at 0
       {0xFF0000, -16, false, false, 0xEF0000},  // a darkening never lifts a channel
   };
-  for (const auto& r : rows) {
-    EXPECT_EQ(ShiftColor(r.c, r.amount, r.soft, r.blue), r.expected)
-        << std::hex << r.c << " " << std::dec << r.amount;
+  for (const auto& [color, amount, soft, blue, expected] : rows) {
+    EXPECT_EQ(ShiftColor(color, amount, soft, blue), expected)
+        << std::hex << color << " " << amount;
   }
 }
 
 TEST(MagicButtonPaletteTest, SetColorsForTheFourSchemes) {
-  // Container colours: back RGB(100, 150, 200), text blue. The system highlight RGB(10, 36, 106)
-  // lightened by 176: 10 * 79 / 255 + 176 = 179, 36 -> 187, 106 -> 208.
-  const ColorRef kSystemHotPale = Rgb(179, 187, 208);
-  const struct {
-    const char* name;
-    int scheme, type;
-    ColorRef back;
-    bool soft;
-    Palette expected;  // Face Light Highlight Shadow DarkShadow Text TextOver Mask Glow Hot HotPale
-  } rows[] = {
-      {"program's buttons",
-       2,
-       14,
-       0xFFFFFF,
-       true,
-       {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xDFDFDF, 0x9F9F9F, 0x000000, 0xFF7709, 0xC0C0C0, 0xFFFFFF,
-        0xBFBFBF, 0xFFFFFF}},
-      {"custom grey, hard",
-       2,
-       2,
-       0x808080,
-       false,
-       {0x808080, 0x9F9F9F, 0xAFAFAF, 0x404040, 0x000000, 0x000000, 0xFF7709, 0xC0C0C0, 0xB0B0B0,
-        0x000000, 0x808080}},
-      {"custom system face",
-       2,
-       2,
-       0x8000000F,
-       false,  // 212, 208, 200 - 64 = 148, 144, 136
-       {0xC8D0D4, 0xE7EFF3, 0xF7FFFF, 0x889094, 0x081014, 0x000000, 0xFF7709, 0xC0C0C0, 0xF8FFFF,
-        0x485054, 0xC8D0D4}},
-      {"classic",
-       3,
-       2,
-       0,
-       false,
-       {0xC0C0C0, 0xDFDFDF, 0xFFFFFF, 0x808080, 0, 0, 0, 0xC0C0C0, 0xF0F0F0, 0x800000, 0xD1ADAD}},
-      {"classic soft",
-       3,
-       2,
-       0,
-       true,  // only the glow is derived: + 24
-       {0xC0C0C0, 0xDFDFDF, 0xFFFFFF, 0x808080, 0, 0, 0, 0xC0C0C0, 0xD8D8D8, 0x800000, 0xD1ADAD}},
-      {"container",
-       4,
-       2,
-       0,
-       false,
-       {0xC89664, 0xE7B583, 0xF7C593, 0x885624, 0x080000, 0xFF0000, 0xFF0000, 0xC0C0C0, 0xF8C694,
-        0x6A240A, kSystemHotPale}},
-      {"system",
-       1,
-       2,
-       0,
-       false,
-       {0xC8D0D4, 0xC8D0D4, 0xFFFFFF, 0x808080, 0x404040, 0, 0, 0xC0C0C0, 0xF8FFFF, 0x6A240A,
-        kSystemHotPale}},
-      {"0 behaves as system; RoundedGradient scales the glow's blue: 200 + 50",
-       0,
-       3,
-       0,
-       false,
-       {0xC8D0D4, 0xC8D0D4, 0xFFFFFF, 0x808080, 0x404040, 0, 0, 0xC0C0C0, 0xFAFFFF, 0x6A240A,
-        kSystemHotPale}},
+  // Scheme, type, BackColor, soft bevel.
+  const std::tuple<const char*, int, int, ColorRef, bool> rows[] = {
+      {"the program's buttons", 2, 14, 0xFFFFFF, true},
+      {"custom grey, hard", 2, 2, 0x808080, false},
+      {"custom system face: 212, 208, 200 - 64 = 148, 144, 136", 2, 2, 0x8000000F, false},
+      {"classic soft: only the glow is derived, + 24", 3, 2, 0, true},
+      {"container RGB(100, 150, 200), blue text", 4, 2, 0, false},
+      {"system", 1, 2, 0, false},
+      {"0 behaves as system; RoundedGradient scales the glow's blue: 200 + 50", 0, 3, 0, false},
   };
-  for (const auto& r : rows) {
+  // Row by row: Face Light Highlight Shadow DarkShadow Text TextOver Mask Glow Hot HotPale. The
+  // system highlight RGB(10, 36, 106) lightened by 176 is 10 x 79 / 255 + 176 = 179, 187, 208.
+  const Palette expected[] = {
+      {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xDFDFDF, 0x9F9F9F, 0x000000, 0xFF7709, 0xC0C0C0, 0xFFFFFF,
+       0xBFBFBF, 0xFFFFFF},
+      {0x808080, 0x9F9F9F, 0xAFAFAF, 0x404040, 0x000000, 0x000000, 0xFF7709, 0xC0C0C0, 0xB0B0B0,
+       0x000000, 0x808080},
+      {0xC8D0D4, 0xE7EFF3, 0xF7FFFF, 0x889094, 0x081014, 0x000000, 0xFF7709, 0xC0C0C0, 0xF8FFFF,
+       0x485054, 0xC8D0D4},
+      {0xC0C0C0, 0xDFDFDF, 0xFFFFFF, 0x808080, 0, 0, 0, 0xC0C0C0, 0xD8D8D8, 0x800000, 0xD1ADAD},
+      {0xC89664, 0xE7B583, 0xF7C593, 0x885624, 0x080000, 0xFF0000, 0xFF0000, 0xC0C0C0, 0xF8C694,
+       0x6A240A, 0xD0BBB3},
+      {0xC8D0D4, 0xC8D0D4, 0xFFFFFF, 0x808080, 0x404040, 0, 0, 0xC0C0C0, 0xF8FFFF, 0x6A240A,
+       0xD0BBB3},
+      {0xC8D0D4, 0xC8D0D4, 0xFFFFFF, 0x808080, 0x404040, 0, 0, 0xC0C0C0, 0xFAFFFF, 0x6A240A,
+       0xD0BBB3},
+  };
+  for (size_t i = 0; i < std::size(rows); ++i) {
     ColorSource source;
-    source.color_scheme = r.scheme;
-    source.button_type = r.type;
-    source.back_color = r.back;
-    source.fore_color = 0;
+    std::tie(std::ignore, source.color_scheme, source.button_type, source.back_color,
+             source.soft_bevel) = rows[i];
     source.fore_over = Rgb(9, 119, 255);
     source.mask_color = 0xC0C0C0;
-    source.soft_bevel = r.soft;
     source.container_back = Rgb(100, 150, 200);
     source.container_text = Rgb(0, 0, 255);
-    EXPECT_EQ(SetColors(source), r.expected) << r.name;
+    EXPECT_EQ(SetColors(source), expected[i]) << std::get<0>(rows[i]);
   }
 }
 
@@ -129,12 +86,8 @@ TEST(MagicButtonCaptionTest, AccessKeys) {
 
 // "Copy" in Arial 8.25 pt is 25 pixels wide, a line 12 high; a 16 x 16 picture, 75 x 23.
 TEST(MagicButtonCaptionTest, CaptionAndPictureForTheFivePositions) {
-  const struct {
-    int position;
-    const char* caption;
-    gui::Rect text;
-    int pic_x, pic_y;
-  } rows[] = {
+  // PicturePosition, caption: TextRect, the picture's left and top.
+  const std::tuple<int, const char*, gui::Rect, int, int> rows[] = {
       // box (17, 1) -> (42, 13); moved by ((75 - 42) / 2, (23 - 13) / 2); x = 33 - 16 - 4
       {0, "&Copy", {33, 6, 58, 18}, 13, 3},
       // box (1, 1) -> (26, 13); moved by ((75 - 16 - 26 - 4) / 2, 5); x = 40 + 4
@@ -148,12 +101,12 @@ TEST(MagicButtonCaptionTest, CaptionAndPictureForTheFivePositions) {
       {0, "   ", {41, 6, 50, 18}, 29, 3},
   };
   const gui::Font font({"Arial", 8.25});
-  for (const auto& r : rows) {
+  for (const auto& [position, caption, text, picture_left, picture_top] : rows) {
     CaptionLayout layout;
     layout.PictureRect = {0, 0, 16, 16};
-    CalcCaptionRect(r.caption, font, r.position, true, 75, 23, &layout);
-    EXPECT_EQ(layout.TextRect, r.text) << r.position << " " << r.caption;
-    EXPECT_EQ(layout.PictureRect, (PictureBox{r.pic_x, r.pic_y, 16, 16})) << r.position;
+    CalcCaptionRect(caption, font, position, true, 75, 23, &layout);
+    EXPECT_EQ(layout.TextRect, text) << position << " " << caption;
+    EXPECT_EQ(layout.PictureRect, (PictureBox{picture_left, picture_top, 16, 16})) << position;
   }
   // Wrapped: "Copy it" (33) does not fit 27 pixels: lines of 25 and 5, 24 high.
   CaptionLayout wrapped;
@@ -167,77 +120,56 @@ TEST(MagicButtonCaptionTest, CaptionAndPictureForTheFivePositions) {
 TEST(MagicButtonPictureTest, BlendPictureRules) {
   constexpr ColorRef kBack = Rgb(16, 32, 48);
   constexpr ColorRef kMask = Rgb(192, 192, 192);
-  gui::Surface source(3, 2);
-  gui::Dc src(source);
-  const ColorRef pixels[2][3] = {{kMask, Rgb(255, 0, 0), Rgb(200, 200, 0)},
-                                 {Rgb(0, 255, 0), Rgb(0, 0, 255), Rgb(255, 255, 255)}};
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 3; ++x) src.SetPixel(x, y, pixels[y][x]);
   constexpr ColorRef kS = Rgb(1, 2, 3);
-  const struct {
-    const char* name;
-    std::optional<ColorRef> transparent, silhouette;
-    bool dark_only, grey, blend;
-    ColorRef expected[2][3];
-  } rows[] = {
-      {"plain",
-       kMask,
-       {},
-       false,
-       false,
-       false,
-       {{kBack, Rgb(255, 0, 0), Rgb(200, 200, 0)}, {Rgb(0, 255, 0), Rgb(0, 0, 255), 0xFFFFFF}}},
-      {"no mask colour",
-       {},
-       {},
-       false,
-       false,
-       false,
-       {{kMask, Rgb(255, 0, 0), Rgb(200, 200, 0)}, {Rgb(0, 255, 0), Rgb(0, 0, 255), 0xFFFFFF}}},
-      {"silhouette", kMask, kS, false, false, false, {{kBack, kS, kS}, {kS, kS, kS}}},
-      // dark parts: R + G + B below 385 (200 + 200 = 400 and white are not)
-      {"dark only", kMask, kS, true, false, false, {{kBack, kS, kBack}, {kS, kS, kBack}}},
-      // 0.3 x 255 = 76.5 -> 76; 0.59 x 200 = 118 + 60 -> 178; 150.45 -> 150; 28.05 -> 28;
-      // 76 + 150.45 + 28.05 -> 254
-      {"greyscale",
-       kMask,
-       {},
-       false,
-       true,
-       false,
-       {{kBack, Rgb(76, 76, 76), Rgb(178, 178, 178)},
-        {Rgb(150, 150, 150), Rgb(28, 28, 28), Rgb(254, 254, 254)}}},
-      // (2 x 255 + 16) / 3 = 175, 32 / 3 = 10, 48 / 3 = 16; (400 + 16) / 3 = 138 ...
-      {"blend",
-       kMask,
-       {},
-       false,
-       false,
-       true,
-       {{kBack, Rgb(175, 10, 16), Rgb(138, 144, 16)},
-        {Rgb(5, 180, 16), Rgb(5, 10, 186), Rgb(175, 180, 186)}}},
+  const ColorRef pixels[6] = {kMask,          Rgb(255, 0, 0), Rgb(200, 200, 0),
+                              Rgb(0, 255, 0), Rgb(0, 0, 255), Rgb(255, 255, 255)};
+  gui::Surface source(3, 2);
+  gui::Dc source_dc(source);
+  for (int i = 0; i < 6; ++i) source_dc.SetPixel(i % 3, i / 3, pixels[i]);
+  // Mask colour, silhouette, dark parts only, greyscale, blend.
+  const std::tuple<const char*, std::optional<ColorRef>, std::optional<ColorRef>, bool, bool, bool>
+      rows[] = {
+          {"plain", kMask, {}, false, false, false},
+          {"no mask colour", {}, {}, false, false, false},
+          {"silhouette", kMask, kS, false, false, false},
+          {"dark only: R + G + B below 385 (200 + 200 = 400 and white are not)", kMask, kS, true,
+           false, false},
+          {"greyscale", kMask, {}, false, true, false},
+          {"blend", kMask, {}, false, false, true},
+      };
+  // Greyscale: 0.3 x 255 = 76.5 -> 76; 0.59 x 200 = 118 + 60 -> 178; 150.45 -> 150; 28.05 -> 28;
+  // 76 + 150.45 + 28.05 -> 254. Blend: (2 x 255 + 16) / 3 = 175, 32 / 3 = 10, 48 / 3 = 16; ...
+  const ColorRef expected[][6] = {
+      {kBack, Rgb(255, 0, 0), Rgb(200, 200, 0), Rgb(0, 255, 0), Rgb(0, 0, 255), 0xFFFFFF},
+      {kMask, Rgb(255, 0, 0), Rgb(200, 200, 0), Rgb(0, 255, 0), Rgb(0, 0, 255), 0xFFFFFF},
+      {kBack, kS, kS, kS, kS, kS},
+      {kBack, kS, kBack, kS, kS, kBack},
+      {kBack, Rgb(76, 76, 76), Rgb(178, 178, 178), Rgb(150, 150, 150), Rgb(28, 28, 28),
+       Rgb(254, 254, 254)},
+      {kBack, Rgb(175, 10, 16), Rgb(138, 144, 16), Rgb(5, 180, 16), Rgb(5, 10, 186),
+       Rgb(175, 180, 186)},
   };
-  for (const auto& r : rows) {
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    const auto& [name, transparent, silhouette, dark_only, grey, blend] = rows[i];
     gui::Surface target(5, 4);
     gui::Dc dc(target);
     dc.FillRect({0, 0, 5, 4}, gui::Brush::Solid(kBack));
-    BlendPicture(dc, 1, 1, -1, -1, source, r.transparent, r.silhouette, r.dark_only, r.grey,
-                 r.blend);
+    BlendPicture(dc, 1, 1, -1, -1, source, transparent, silhouette, dark_only, grey, blend);
     for (int y = 0; y < 4; ++y)
       for (int x = 0; x < 5; ++x) {
         const bool inside = x >= 1 && x <= 3 && y >= 1 && y <= 2;
-        EXPECT_EQ(target.Pixel(x, y), inside ? r.expected[y - 1][x - 1] : kBack)
-            << r.name << " at " << x << "," << y;
+        EXPECT_EQ(target.Pixel(x, y), inside ? expected[i][(y - 1) * 3 + x - 1] : kBack)
+            << name << " at " << x << "," << y;
       }
   }
 }
 
-std::set<std::pair<int, int>> Missing(const QRegion& region, int w, int h) {
-  std::set<std::pair<int, int>> out;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x)
-      if (!region.contains(QPoint(x, y))) out.insert({x, y});
-  return out;
+std::set<std::pair<int, int>> Missing(const QRegion& region, int width, int height) {
+  std::set<std::pair<int, int>> missing;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      if (!region.contains(QPoint(x, y))) missing.insert({x, y});
+  return missing;
 }
 
 TEST(MagicButtonRegionTest, CutCornersAndTheOval) {
@@ -268,39 +200,38 @@ struct Drawn {
 
 // The program's button (59 x 23 here) in `look`; `over` picks the hover palette (BackOver
 // RGB(224, 224, 224)) as the widget does in the custom scheme.
-Drawn Draw(int type, int button_state, bool over, bool enabled = true, int scheme = 2, int w = 59,
-           int h = 23) {
-  Drawn d{gui::Surface(w, h), {}};
-  ButtonState& s = d.state;
-  s.width = w;
-  s.height = h;
-  s.button_type = type;
-  s.color_scheme = scheme;
-  s.special_effect = 3;
-  s.soft_bevel = scheme == 2;
-  s.show_focus_rect = false;
-  s.mouse_is_over = over;
-  s.enabled = enabled;
-  s.caption = "&Copy";
-  s.font = gui::Font({"Arial", 8.25});
-  CalcCaptionRect(s.caption, s.font, 0, false, w, h, &s.layout);
-  s.FocusRect = FocusRectOf(type, w, h);
+Drawn Draw(int type, int button_state, bool over, bool enabled = true, int scheme = 2) {
+  Drawn drawn{gui::Surface(59, 23), {}};
+  ButtonState& state = drawn.state;
+  state.width = 59;
+  state.height = 23;
+  state.button_type = type;
+  state.color_scheme = scheme;
+  state.special_effect = 3;
+  state.soft_bevel = scheme == 2;
+  state.show_focus_rect = false;
+  state.mouse_is_over = over;
+  state.enabled = enabled;
+  state.caption = "&Copy";
+  state.font = gui::Font({"Arial", 8.25});
+  CalcCaptionRect(state.caption, state.font, 0, false, 59, 23, &state.layout);
+  state.FocusRect = FocusRectOf(type, 59, 23);
   ColorSource source;
   source.color_scheme = scheme;
   source.button_type = type;
   source.back_color = over ? 0xE0E0E0 : 0xFFFFFF;
   source.fore_over = Rgb(9, 119, 255);
-  source.soft_bevel = s.soft_bevel;
-  gui::Dc dc(d.surface);
-  PaintButton(d.state, SetColors(source), button_state, dc);
-  return d;
+  source.soft_bevel = state.soft_bevel;
+  gui::Dc dc(drawn.surface);
+  PaintButton(state, SetColors(source), button_state, dc);
+  return drawn;
 }
 
-int Count(const gui::Surface& s, ColorRef c, gui::Rect r = {0, 0, 1000, 1000}) {
-  int n = 0;
-  for (int y = r.top; y < std::min(r.bottom, s.height()); ++y)
-    for (int x = r.left; x < std::min(r.right, s.width()); ++x) n += s.Pixel(x, y) == c;
-  return n;
+int Count(const gui::Surface& surface, ColorRef color, gui::Rect rect = {0, 0, 59, 23}) {
+  int count = 0;
+  for (int y = rect.top; y < rect.bottom; ++y)
+    for (int x = rect.left; x < rect.right; ++x) count += surface.Pixel(x, y) == color;
+  return count;
 }
 
 constexpr ColorRef kBlue = Rgb(9, 119, 255);
@@ -348,15 +279,15 @@ TEST(MagicButtonLooksTest, GradientUpHotDownDisabled) {
 TEST(MagicButtonLooksTest, FocusFlatAndOval) {
   // Standard shows the focus rectangle only as the default button.
   const auto standard = [](bool is_default) {
-    Drawn d{gui::Surface(40, 20), {}};
-    d.state.width = 40;
-    d.state.height = 20;
-    d.state.has_focus = true;
-    d.state.is_default = is_default;
-    d.state.FocusRect = FocusRectOf(2, 40, 20);
-    gui::Dc dc(d.surface);
-    PaintButton(d.state, SetColors({}), 0, dc);
-    return d.surface;
+    Drawn drawn{gui::Surface(40, 20), {}};
+    drawn.state.width = 40;
+    drawn.state.height = 20;
+    drawn.state.has_focus = true;
+    drawn.state.is_default = is_default;
+    drawn.state.FocusRect = FocusRectOf(2, 40, 20);
+    gui::Dc dc(drawn.surface);
+    PaintButton(drawn.state, SetColors({}), 0, dc);
+    return drawn.surface;
   };
   // Face RGB(212, 208, 200) XOR white at (5, 4): an odd x + y.
   EXPECT_EQ(standard(true).Pixel(5, 4), Rgb(43, 47, 55));
@@ -371,7 +302,7 @@ TEST(MagicButtonLooksTest, FocusFlatAndOval) {
 
   // Oval pressed: a 2-pixel outline in the dark shadow, one pixel of it inside the top edge,
   // two at the bottom; the fill S(face, -32) inside; the corners keep the face.
-  const gui::Surface oval = Draw(13, 2, false, true, 1, 59, 23).surface;
+  const gui::Surface oval = Draw(13, 2, false, true, 1).surface;
   EXPECT_EQ(oval.Pixel(29, 0), Rgb(64, 64, 64));
   EXPECT_EQ(oval.Pixel(29, 1), Rgb(180, 176, 168));
   EXPECT_EQ(oval.Pixel(29, 22), Rgb(64, 64, 64));

@@ -7,7 +7,7 @@
 
 #include <climits>
 #include <cstdlib>
-#include <vector>
+#include <tuple>
 
 #include "controls/progressbar_looks.h"
 
@@ -56,17 +56,17 @@ Drawn Draw(const BarState& state) {
   return drawn;
 }
 
-gui::Surface Blank(int width, int height) {
+gui::Surface White(int width, int height) {
   gui::Surface surface(width, height);
   gui::Dc(surface).FillRect({0, 0, width, height}, gui::Brush::Solid(kWhite));
   return surface;
 }
 
-int Changed(const gui::Surface& surface, const gui::Surface& before) {
-  int changed = 0;
+int Inked(const gui::Surface& surface) {  // pixels that are not white
+  int inked = 0;
   for (int y = 0; y < surface.height(); ++y)
-    for (int x = 0; x < surface.width(); ++x) changed += surface.Pixel(x, y) != before.Pixel(x, y);
-  return changed;
+    for (int x = 0; x < surface.width(); ++x) inked += surface.Pixel(x, y) != kWhite;
+  return inked;
 }
 
 // Every pixel of the rectangle has `color`; reports the first that does not.
@@ -79,69 +79,30 @@ testing::AssertionResult AllOf(const gui::Surface& surface, Rect rect, ColorRef 
   return testing::AssertionSuccess();
 }
 
+// Black to (100, 100, 100) in rows 2 to 6 over columns 2 to 9: the greys 0, 25, 50, 75, 100.
+// n = 0 draws one line in color1, n < 0 nothing; system colours are translated.
 TEST(XpProgressBarHelpersTest, DrawGradientAndDrawLine) {
-  gui::Surface surface = Blank(12, 8);
+  gui::Surface surface = White(12, 8);
   gui::Dc dc(surface);
   DrawGradient(kBlack, Rgb(100, 100, 100), 2, 2, 10, 4, dc, false);
   for (int i = 0; i <= 4; ++i)
     EXPECT_TRUE(AllOf(surface, {2, 2 + i, 10, 3 + i}, Rgb(25 * i, 25 * i, 25 * i)));
-  EXPECT_EQ(Changed(surface, Blank(12, 8)), 40);  // columns 2 to 9 of rows 2 to 6, nothing else
-
-  // n = 0: one line in color1 (system colours translated); n < 0: nothing.
-  const struct {
-    bool left_to_right;
-    int width, height, painted;
-  } rows[] = {{false, 6, 0, 5}, {true, 0, 6, 3}, {false, 6, -1, 0}, {true, -5, 6, 0}};
-  for (const auto& row : rows) {
-    gui::Surface one = Blank(8, 8);
+  EXPECT_EQ(Inked(surface), 40);
+  // Left to right, width, height: pixels painted.
+  const std::tuple<bool, int, int, int> rows[] = {
+      {false, 6, 0, 5}, {true, 0, 6, 3}, {false, 6, -1, 0}, {true, -5, 6, 0}};
+  for (const auto& [left_to_right, width, height, painted] : rows) {
+    gui::Surface one = White(8, 8);
     gui::Dc one_dc(one);
-    DrawGradient(0x80000010u, kBlack, 1, 3, row.width, row.height, one_dc, row.left_to_right);
-    EXPECT_EQ(Changed(one, Blank(8, 8)), row.painted) << row.width << "x" << row.height;
-    EXPECT_TRUE(row.painted == 0 || one.Pixel(1, 3) == Rgb(128, 128, 128));
+    DrawGradient(0x80000010u, kBlack, 1, 3, width, height, one_dc, left_to_right);
+    EXPECT_EQ(Inked(one), painted) << width << "x" << height;
+    EXPECT_TRUE(painted == 0 || one.Pixel(1, 3) == Rgb(128, 128, 128));
   }
-
-  gui::Surface line = Blank(12, 3);
+  gui::Surface line = White(12, 3);
   gui::Dc line_dc(line);
   DrawLine(2, 1, 10, 1, line_dc, 0x80000010u);
   EXPECT_TRUE(AllOf(line, {2, 1, 10, 2}, Rgb(128, 128, 128)));  // columns 2 to 9
-  EXPECT_EQ(Changed(line, Blank(12, 3)), 8);
-}
-
-// Row 9 of a 200 x 20 shared bar: frame columns, then the band in C with white gaps.
-TEST(XpProgressBarLooksTest, BlocksAndSmoothFillEdgeGapsAndBandEnd) {
-  const struct {
-    Look look;
-    int percent;
-    int fill_right;  // FillRectangle's right after the stub rule
-    int band_end;    // first column after the band
-    bool gaps;
-  } rows[] = {
-      {Look::Blocks, 0, 12, 12, true},      // one 6-pixel segment, columns 4 to 9
-      {Look::Blocks, 50, 99, 99, true},     // round(197 x 50/98 + 3) = 104, less 101 mod 8
-      {Look::Blocks, 100, 203, 199, true},  // beyond W: the band stops 4 short
-      {Look::Smooth, 0, 12, 12, false},
-      {Look::Smooth, 6, 15, 15, false},           // 15 is not below 15: kept
-      {static_cast<Look>(42), 6, 15, 15, false},  // unknown looks draw Smooth
-  };
-  for (const auto& row : rows) {
-    const Drawn drawn = Draw(State(row.look, row.percent));
-    EXPECT_EQ(drawn.geometry.fill.right, row.fill_right) << row.percent;
-    for (int x = 0; x < 200; ++x) {
-      ColorRef expected = kWhite;
-      const bool gap = row.gaps && x >= 10 && (x - 10) % 8 < 2 && x <= row.fill_right;
-      if (x == 0 || x == 199) {
-        expected = kFrame;
-      } else if (x == 1) {
-        expected = Rgb(190, 190, 190);
-      } else if (x == 2 || x == 198) {
-        expected = Rgb(239, 239, 239);
-      } else if (x >= 4 && x < row.band_end && !gap) {
-        expected = kC;
-      }
-      EXPECT_EQ(drawn.surface.Pixel(x, 9), expected)
-          << "look " << static_cast<int>(row.look) << " at " << row.percent << "%, column " << x;
-    }
-  }
+  EXPECT_EQ(Inked(line), 8);
 }
 
 // Every pixel of `rect` has `color`, in bars of 200 x 20 unless stated.
@@ -150,43 +111,56 @@ TEST(XpProgressBarLooksTest, WorkedExamplesOfTheLooks) {
   const ColorRef marker = Rgb(230, 116, 25);          // L(25)
   const struct {
     Look look;
-    int percent, width, height;
+    int percent;
     Rect rect;
     ColorRef color;
     const char* why;
+    int width = 200, height = 20;
   } rows[] = {
-      {Look::Flat, 100, 200, 20, {1, 1, 200, 19}, kL180, "Flat fills over its right frame"},
-      {Look::Flat, 100, 200, 20, {0, 0, 1, 20}, kL100, "Flat's frame"},
-      {Look::Blocks, 0, 20, 200, {3, 3, 17, 197}, kWhite, "vertical Blocks at 0: no fill, no gaps"},
+      // The shared bar's fill in row 9: the band in C, white gaps every 8 from 10 in Blocks.
+      {Look::Blocks, 0, {4, 9, 10, 10}, kC, "Blocks at 0: one segment, 4 to 9"},
+      {Look::Blocks, 0, {10, 9, 198, 10}, kWhite, "and nothing after it"},
+      {Look::Blocks, 50, {10, 9, 12, 10}, kWhite, "Blocks at 50: a gap at 10 and 11"},
+      {Look::Blocks, 50, {92, 9, 98, 10}, kC, "the last segment"},
+      {Look::Blocks, 50, {98, 9, 198, 10}, kWhite, "edge 104 less 101 mod 8 = 99"},
+      {Look::Blocks, 100, {196, 9, 198, 10}, kC, "at 100 the band stops at 199"},
+      {Look::Smooth, 0, {4, 9, 12, 10}, kC, "Smooth at 0: the stub, to 12"},
+      {Look::Smooth, 0, {12, 9, 198, 10}, kWhite, "and no further"},
+      {Look::Smooth, 6, {4, 9, 15, 10}, kC, "at 6 the edge is 15, not below 15"},
+      {Look::Smooth, 6, {15, 9, 198, 10}, kWhite, "and kept"},
+      {static_cast<Look>(42), 6, {4, 9, 15, 10}, kC, "unknown looks draw Smooth"},
+      {Look::Flat, 100, {1, 1, 200, 19}, kL180, "Flat fills over its right frame"},
+      {Look::Flat, 100, {0, 0, 1, 20}, kL100, "Flat's frame"},
+      {Look::Blocks, 0, {3, 3, 17, 197}, kWhite, "vertical Blocks at 0: no fill, no gaps", 20, 200},
       // Searching at 50: blocks of 10 from 80, 92, 104 (fill edge 103, round(103 - 22.5) = 80),
       // from L(220 - 40k), rows 3 to H - 3.
-      {Look::Searching, 50, 200, 20, {79, 3, 80, 18}, kWhite, "before the first block"},
-      {Look::Searching, 50, 200, 20, {80, 3, 81, 18}, Rgb(251, 233, 220), "L(220)"},
-      {Look::Searching, 50, 200, 20, {90, 3, 92, 18}, kWhite, "2-pixel gap"},
-      {Look::Searching, 50, 200, 20, {92, 3, 93, 18}, kL180, "L(180)"},
-      {Look::Searching, 50, 200, 20, {104, 3, 105, 18}, kL140, "L(140)"},
-      {Look::Searching, 50, 200, 20, {114, 3, 197, 18}, kWhite, "after the last block"},
-      {Look::Searching, 0, 200, 20, {3, 3, 197, 17}, kWhite, "at 0 they lie left of the bar"},
-      {Look::Searching, 0, 200, 20, {0, 3, 1, 17}, kFrame, "and the frame covers column 0"},
-      {Look::Searching, 100, 200, 20, {3, 3, 197, 17}, kWhite, "at 100 they lie right of it"},
+      {Look::Searching, 50, {79, 3, 80, 18}, kWhite, "before the first block"},
+      {Look::Searching, 50, {80, 3, 81, 18}, Rgb(251, 233, 220), "L(220)"},
+      {Look::Searching, 50, {90, 3, 92, 18}, kWhite, "2-pixel gap"},
+      {Look::Searching, 50, {92, 3, 93, 18}, kL180, "L(180)"},
+      {Look::Searching, 50, {104, 3, 105, 18}, kL140, "L(140)"},
+      {Look::Searching, 50, {114, 3, 197, 18}, kWhite, "after the last block"},
+      {Look::Searching, 0, {3, 3, 197, 17}, kWhite, "at 0 they lie left of the bar"},
+      {Look::Searching, 0, {0, 3, 1, 17}, kFrame, "and the frame covers column 0"},
+      {Look::Searching, 100, {3, 3, 197, 17}, kWhite, "at 100 they lie right of it"},
       // The main window's bar, 267 x 11: e = round(50/101 x 267) = 132.
-      {Look::Gradient, 50, 267, 11, {0, 0, 267, 1}, gradient_frame, "frame"},
-      {Look::Gradient, 50, 267, 11, {1, 9, 266, 10}, kWhite, "white inside the frame"},
-      {Look::Gradient, 50, 267, 11, {2, 2, 132, 3}, kC, "background from C in row 2"},
-      {Look::Gradient, 50, 267, 11, {133, 8, 265, 9}, kL100, "to L(100) in row 8"},
-      {Look::Gradient, 50, 267, 11, {3, 3, 132, 4}, Rgb(254, 251, 250), "fill from L(250)"},
-      {Look::Gradient, 50, 267, 11, {3, 8, 132, 9}, kC, "to C in row 8"},
-      {Look::Gradient, 50, 267, 11, {132, 2, 133, 9}, marker, "the end marker, column e"},
-      {Look::Gradient, 100, 267, 11, {264, 2, 265, 9}, marker, "at 100, e = 264"},
-      {Look::Gradient, 0, 267, 11, {1, 3, 4, 4}, Rgb(254, 251, 250), "at 0 the fill runs left"},
-      {Look::Gradient, 0, 267, 11, {0, 2, 1, 9}, marker, "and the marker lies on the frame"},
+      {Look::Gradient, 50, {0, 0, 267, 1}, gradient_frame, "frame", 267, 11},
+      {Look::Gradient, 50, {1, 9, 266, 10}, kWhite, "white inside the frame", 267, 11},
+      {Look::Gradient, 50, {2, 2, 132, 3}, kC, "background from C in row 2", 267, 11},
+      {Look::Gradient, 50, {133, 8, 265, 9}, kL100, "to L(100) in row 8", 267, 11},
+      {Look::Gradient, 50, {3, 3, 132, 4}, Rgb(254, 251, 250), "fill from L(250)", 267, 11},
+      {Look::Gradient, 50, {3, 8, 132, 9}, kC, "to C in row 8", 267, 11},
+      {Look::Gradient, 50, {132, 2, 133, 9}, marker, "the end marker, column e", 267, 11},
+      {Look::Gradient, 100, {264, 2, 265, 9}, marker, "at 100, e = 264", 267, 11},
+      {Look::Gradient, 0, {1, 3, 4, 4}, Rgb(254, 251, 250), "at 0 the fill runs left", 267, 11},
+      {Look::Gradient, 0, {0, 2, 1, 9}, marker, "and the marker lies on the frame", 267, 11},
       // Glossy: h = round(17 / 2) = 8 (halves to even), e = round(196 x 0.5) = 98.
-      {Look::Glossy, 50, 200, 20, {98, 8, 197, 17}, kSilver, "rows h to 2h are silver"},
-      {Look::Glossy, 50, 200, 20, {50, 3, 51, 4}, Rgb(233, 176, 131), "L(150) to D(180)"},
-      {Look::Glossy, 50, 200, 20, {3, 8, 98, 9}, Rgb(170, 75, 1), "D(190) from row h"},
-      {Look::Glossy, 50, 200, 20, {3, 16, 98, 17}, kC, "to C in row 2h"},
-      {Look::Picture, 50, 200, 20, {1, 1, 199, 19}, kWhite, "Picture without an image"},
-      {Look::Picture, 50, 200, 20, {0, 0, 199, 1}, Rgb(128, 128, 128), "has a sunken edge"},
+      {Look::Glossy, 50, {98, 8, 197, 17}, kSilver, "rows h to 2h are silver"},
+      {Look::Glossy, 50, {50, 3, 51, 4}, Rgb(233, 176, 131), "L(150) to D(180)"},
+      {Look::Glossy, 50, {3, 8, 98, 9}, Rgb(170, 75, 1), "D(190) from row h"},
+      {Look::Glossy, 50, {3, 16, 98, 17}, kC, "to C in row 2h"},
+      {Look::Picture, 50, {1, 1, 199, 19}, kWhite, "Picture without an image"},
+      {Look::Picture, 50, {0, 0, 199, 1}, Rgb(128, 128, 128), "has a sunken edge"},
   };
   for (const auto& row : rows) {
     const Drawn drawn = Draw(State(row.look, row.percent, row.width, row.height));
@@ -217,44 +191,28 @@ gui::Surface GreyStripes() {
   return image;
 }
 
-// Caption pixels: those that differ from the same bar drawn without a caption.
-struct CaptionInk {
-  std::vector<ColorRef> left, right;  // of the split column
-};
-
-CaptionInk CaptionOf(BarState state, int split) {
+// The caption's ink (the pixels that differ from the bar without it) left and right of `split`:
+// one colour each side, as the look says.
+testing::AssertionResult CaptionColours(BarState state, int split, ColorRef left, ColorRef right) {
   const gui::Surface plain = Draw(state).surface;
   state.show_text = true;
   const gui::Surface shown = Draw(state).surface;
-  CaptionInk ink;
+  int inked[2] = {0, 0};
   for (int y = 0; y < plain.height(); ++y)
     for (int x = 0; x < plain.width(); ++x)
-      if (shown.Pixel(x, y) != plain.Pixel(x, y))
-        (x < split ? ink.left : ink.right).push_back(shown.Pixel(x, y));
-  return ink;
+      if (shown.Pixel(x, y) != plain.Pixel(x, y)) {
+        if (shown.Pixel(x, y) != (x < split ? left : right))
+          return testing::AssertionFailure() << "caption pixel " << x << "," << y;
+        ++inked[x < split ? 0 : 1];
+      }
+  if ((split > 0 && inked[0] == 0) || inked[1] == 0) return testing::AssertionFailure() << "no ink";
+  return testing::AssertionSuccess();
 }
 
-TEST(XpProgressBarLooksTest, CaptionColoursOverAndBeyondTheFill) {
-  const struct {
-    Look look;
-    int percent, split;
-    ColorRef left, right;
-    const char* why;
-  } rows[] = {
-      {Look::Glossy, 50, 100, kWhite, kBlack, "Glossy: white over the fill (edge 0.5 x 200)"},
-      {Look::Dark, 100, 0, kL80, kL80, "Dark at 100: only the overlay pass, never silver"},
-      {Look::Flat, 0, 0, kBlack, kBlack, "Flat: black"},
-  };
-  for (const auto& row : rows) {
-    const CaptionInk ink = CaptionOf(State(row.look, row.percent), row.split);
-    ASSERT_FALSE(ink.right.empty()) << row.why;
-    EXPECT_EQ(ink.left.empty(), row.split == 0) << row.why;
-    for (const ColorRef color : ink.left) EXPECT_EQ(color, row.left) << row.why;
-    for (const ColorRef color : ink.right) EXPECT_EQ(color, row.right) << row.why;
-  }
-}
-
-TEST(XpProgressBarLooksTest, CaptionIsCentredAndClampedPercentShows) {
+TEST(XpProgressBarLooksTest, CaptionColoursAndPlace) {
+  EXPECT_TRUE(CaptionColours(State(Look::Glossy, 50), 100, kWhite, kBlack));  // edge 0.5 x 200
+  EXPECT_TRUE(CaptionColours(State(Look::Dark, 100), 0, kL80, kL80));  // only the overlay pass
+  EXPECT_TRUE(CaptionColours(State(Look::Flat, 0), 0, kBlack, kBlack));
   EXPECT_EQ(CaptionText(0, 45), "45 %");
   EXPECT_EQ(CaptionText(5, -3), "-3 %");
   EXPECT_EQ(CaptionText(2, 45), "Searching..");
@@ -262,10 +220,10 @@ TEST(XpProgressBarLooksTest, CaptionIsCentredAndClampedPercentShows) {
   state.show_text = true;
   const Drawn drawn = Draw(state);
   ASSERT_TRUE(drawn.geometry.text_laid_out);
-  const Rect text = drawn.geometry.text;
+  const Rect text = drawn.geometry.text;  // centred
   EXPECT_LE(std::abs(text.left + text.right - 200), 1);
   EXPECT_LE(std::abs(text.top + text.bottom - 20), 1);
-  state.percent = 100;  // drawn as 100: the same pixels
+  state.percent = 100;  // 150 is drawn as 100: the same pixels
   EXPECT_EQ(drawn.surface, Draw(state).surface);
 }
 
@@ -314,12 +272,8 @@ TEST(XpProgressBarLooksTest, TinyBarsAndAbsurdValuesClipCleanly) {
 // Every look as a whole, against images a person has reviewed (tests/controls/reference).
 // MENDRA_WRITE_REFERENCE=DIR writes the renders to DIR instead, for review.
 TEST(XpProgressBarLooksTest, LooksMatchTheirReviewedImages) {
-  const struct {
-    const char* file;
-    Look look;
-    int percent, width, height;
-    bool caption;
-  } rows[] = {
+  // File, look, percent, width, height, caption.
+  const std::tuple<const char*, Look, int, int, int, bool> rows[] = {
       {"blocks-50-text.png", Look::Blocks, 50, 200, 20, true},
       {"blocks-50-vertical.png", Look::Blocks, 50, 20, 200, false},
       {"smooth-100-text.png", Look::Smooth, 100, 200, 20, true},
@@ -338,16 +292,16 @@ TEST(XpProgressBarLooksTest, LooksMatchTheirReviewedImages) {
       {"glossy-100-vertical.png", Look::Glossy, 100, 20, 200, false},
   };
   const QString write_to = qEnvironmentVariable("MENDRA_WRITE_REFERENCE");
-  for (const auto& row : rows) {
-    BarState state = State(row.look, row.percent, row.width, row.height);
-    state.show_text = row.caption;
+  for (const auto& [file, look, percent, width, height, caption] : rows) {
+    BarState state = State(look, percent, width, height);
+    state.show_text = caption;
     state.image = GreyStripes();
     const QImage drawn = Draw(state).surface.image();
-    const QString reviewed = QDir(QStringLiteral(REFERENCE_DIR)).filePath(row.file);
+    const QString reviewed = QDir(QStringLiteral(REFERENCE_DIR)).filePath(file);
     if (!write_to.isEmpty()) {
-      EXPECT_TRUE(drawn.save(QDir(write_to).filePath(row.file)));
+      EXPECT_TRUE(drawn.save(QDir(write_to).filePath(file)));
     } else if (drawn != QImage(reviewed).convertToFormat(drawn.format())) {
-      const QString actual = QDir::temp().filePath(row.file);
+      const QString actual = QDir::temp().filePath(file);
       drawn.save(actual);
       ADD_FAILURE() << qPrintable(reviewed) << " differs from the render " << qPrintable(actual);
     }

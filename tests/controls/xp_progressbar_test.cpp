@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -36,11 +36,8 @@ struct Bar {
 
 // Each row starts from Percent 33 (Value 33 with Max 100).
 TEST(XpProgressBarValueTest, Conversions) {
-  const struct {
-    const char* name;
-    int min, max, write;
-    int percent, read;  // Percent stored, Value read back
-  } rows[] = {
+  // Min, Max, Value written: Percent stored, Value read back.
+  const std::tuple<const char*, int, int, int, int, int> rows[] = {
       {"Max 300, 2", 0, 300, 2, 1, 3},
       {"Max 300, 5", 0, 300, 5, 2, 6},
       {"Max 200, 1: 0.5 to even 0", 0, 200, 1, 0, 0},
@@ -53,14 +50,14 @@ TEST(XpProgressBarValueTest, Conversions) {
       {"Min 10, Max 110", 10, 110, 60, 50, 60},
       {"Min = Max: nothing to convert", 10, 10, 80, 33, 10},
   };
-  for (const auto& row : rows) {
+  for (const auto& [name, min, max, write, percent, read] : rows) {
     Bar b;
     b.bar.SetValue(33);
-    b.bar.SetMin(row.min);
-    b.bar.SetMax(row.max);
-    b.bar.SetValue(row.write);
-    EXPECT_EQ(b.bar.Percent(), row.percent) << row.name;
-    EXPECT_EQ(b.bar.Value(), row.read) << row.name;
+    b.bar.SetMin(min);
+    b.bar.SetMax(max);
+    b.bar.SetValue(write);
+    EXPECT_EQ(b.bar.Percent(), percent) << name;
+    EXPECT_EQ(b.bar.Value(), read) << name;
   }
   Bar b;
   b.bar.SetMax(1);
@@ -70,25 +67,11 @@ TEST(XpProgressBarValueTest, Conversions) {
   EXPECT_EQ(b.bar.Value(), 0);  // -2e7 x (2^31 - 1) does not fit
 }
 
-TEST(XpProgressBarValueTest, SplashLoopReachesMaxInExactlyOneHundredWrites) {
-  Bar b;
-  b.bar.SetMax(300);
-  int rounds = 0;
-  for (; b.bar.Value() < b.bar.Max() && rounds < 1000; ++rounds) b.bar.SetValue(b.bar.Value() + 2);
-  EXPECT_EQ(rounds, 100);
-  EXPECT_EQ(b.bar.Value(), 300);
-}
-
 // Whether a property write redraws (the marker painted into the buffer is gone) and what it
 // marks changed.
 TEST(XpProgressBarPropertiesTest, EachWriteRedrawsAndMarksAsStated) {
-  using Write = std::function<void(XP_ProgressBar&)>;
-  const struct {
-    const char* name;
-    Write write;
-    bool redraws;
-    std::vector<std::string> marked;
-  } rows[] = {
+  using Write = void (*)(XP_ProgressBar&);
+  const std::tuple<const char*, Write, bool, std::vector<std::string>> rows[] = {
       {"BrushStyle", [](XP_ProgressBar& b) { b.SetBrushStyle(2); }, false, {"BrushStyle"}},
       {"Color", [](XP_ProgressBar& b) { b.SetColor(Rgb(1, 2, 3)); }, true, {}},
       {"Font", [](XP_ProgressBar& b) { b.SetFont(gui::FontDesc()); }, false, {}},
@@ -99,39 +82,17 @@ TEST(XpProgressBarPropertiesTest, EachWriteRedrawsAndMarksAsStated) {
       {"Scrolling", [](XP_ProgressBar& b) { b.SetScrolling(3); }, true, {"Scrolling"}},
       {"ShowText", [](XP_ProgressBar& b) { b.SetShowText(true); }, true, {"ShowText"}},
       {"Value", [](XP_ProgressBar& b) { b.SetValue(40); }, true, {}},
-      {"Value, Max 0",
-       [](XP_ProgressBar& b) {
-         b.SetMax(0);
-         b.SetValue(40);
-       },
-       true,
-       {"Max"}},
+      {"Value, Max 0", [](XP_ProgressBar& b) { b.SetMax(0), b.SetValue(40); }, true, {"Max"}},
   };
   const ColorRef marker = Rgb(255, 0, 255);
-  for (const auto& row : rows) {
+  for (const auto& [name, write, redraws, marked] : rows) {
     Bar b;
-    ASSERT_NE(b.bar.hdc(), nullptr);
     b.bar.hdc()->FillRect({0, 0, 200, 20}, gui::Brush::Solid(marker));
     b.host.changed.clear();
-    row.write(b.bar);
-    EXPECT_EQ(b.bar.hdc()->GetPixel(100, 10) != marker, row.redraws) << row.name;
-    EXPECT_EQ(b.host.changed, row.marked) << row.name;
+    write(b.bar);
+    EXPECT_EQ(b.bar.hdc()->GetPixel(100, 10) != marker, redraws) << name;
+    EXPECT_EQ(b.host.changed, marked) << name;
   }
-}
-
-TEST(XpProgressBarPropertiesTest, ColoursAreStoredTranslated) {
-  Bar b;
-  EXPECT_EQ(b.bar.Color(), Rgb(10, 36, 106));  // the highlight colour, from creation
-  b.bar.SetColor(0x8000000Fu);
-  EXPECT_EQ(b.bar.Color(), Rgb(212, 208, 200));
-  gui::PropertyBag bag;
-  b.bar.WriteProperties(bag);  // the RGB value: the design no longer follows the system colour
-  EXPECT_EQ(bag.ReadProperty<std::int32_t>("Color", 0), 0xC8D0D4);
-  ColorRef from = 0x8000000Du, to = Rgb(1, 2, 3);  // DrawGradient hands its colours back
-  gui::Surface surface(4, 4);
-  gui::Dc dc(surface);
-  b.bar.DrawGradient(from, to, 0, 0, 4, 1, dc, false);
-  EXPECT_EQ(from, Rgb(10, 36, 106));
 }
 
 TEST(XpProgressBarBufferTest, AppearsWithAnAreaAndGrowsButNeverShrinks) {
@@ -139,23 +100,15 @@ TEST(XpProgressBarBufferTest, AppearsWithAnAreaAndGrowsButNeverShrinks) {
   EXPECT_EQ(b.bar.hdc(), nullptr);
   b.bar.SetValue(50);  // draws nowhere, harmlessly
   EXPECT_EQ(b.bar.Percent(), 50);
-  const struct {
-    int width, height;
-    QSize buffer;
-  } steps[] = {
-      {30, 0, {0, 0}},       // no area: no buffer
-      {30, 8, {30, 8}},      //
-      {100, 20, {100, 20}},  //
-      {50, 10, {100, 20}},   // smaller: kept
-      {120, 10, {120, 20}},  // wider: grows, keeps its height
-      {30, 40, {120, 40}},   // taller
-      {0, 0, {120, 40}},
-  };
-  for (const auto& step : steps) {
-    b.bar.resize(step.width, step.height);
+  // No area, no buffer; smaller keeps it; wider or taller grows it in that direction only.
+  const std::tuple<int, int, QSize> steps[] = {
+      {30, 0, {0, 0}},      {30, 8, {30, 8}},    {100, 20, {100, 20}}, {50, 10, {100, 20}},
+      {120, 10, {120, 20}}, {30, 40, {120, 40}}, {0, 0, {120, 40}}};
+  for (const auto& [width, height, buffer] : steps) {
+    b.bar.resize(width, height);
     b.bar.SetHdc();
-    EXPECT_EQ(b.bar.BufferSize(), step.buffer) << step.width << "x" << step.height;
-    EXPECT_EQ(b.bar.Buffered(), !step.buffer.isEmpty());
+    EXPECT_EQ(b.bar.BufferSize(), buffer) << width << "x" << height;
+    EXPECT_EQ(b.bar.Buffered(), !buffer.isEmpty());
   }
 }
 
@@ -173,24 +126,31 @@ TEST(XpProgressBarBufferTest, ScreenShowsTheBufferAndPDrawCopiesIt) {
   b.bar.pDraw(dc);  // only a context: the whole buffer to (0, 0)
   EXPECT_EQ(target.image().copy(0, 0, 60, 12), buffer);
   EXPECT_EQ(target.Pixel(60, 0), Rgb(0, 0, 0));
-  b.bar.pDraw(dc, 10, 2, 5, 3, 70, 15);
-  EXPECT_EQ(target.Pixel(70, 15), b.bar.hdc()->GetPixel(10, 2));
-  EXPECT_EQ(target.Pixel(74, 17), b.bar.hdc()->GetPixel(14, 4));
+  b.bar.pDraw(dc, 10, 2, 5, 3, 77, 18);  // clipped at the target's right and bottom
+  EXPECT_EQ(target.image().copy(77, 18, 3, 2), buffer.copy(10, 2, 3, 2));
 }
 
-TEST(XpProgressBarPersistenceTest, NewBarWritesOnlyWhatDiffersFromTheDefaults) {
+// A new bar writes only what differs from the defaults: the font, BrushStyle 0 (the default is
+// 4) and its colour, the system highlight frozen to RGB (the default is the reference to it).
+TEST(XpProgressBarPersistenceTest, NewBarDefaultsAndColoursStoredAsRgb) {
   Bar b;
+  EXPECT_EQ(b.bar.Color(), Rgb(10, 36, 106));
   gui::PropertyBag bag;
   b.bar.WriteProperties(bag);
-  // BrushStyle starts at 0, which differs from its persisted default 4.
   EXPECT_EQ(bag.Names(), (std::vector<std::string>{"Font", "BrushStyle", "Color"}));
+  EXPECT_EQ(bag.ReadProperty<std::int32_t>("Color", 0), 0x6A240A);
 
   Bar fresh;
   fresh.bar.ReadProperties(gui::PropertyBag());  // nothing stored: every default
+  fresh.bar.SetColor(0x8000000Fu);
+  EXPECT_EQ(fresh.bar.Color(), Rgb(212, 208, 200));
   gui::PropertyBag again;
   fresh.bar.WriteProperties(again);
   EXPECT_EQ(again.Names(), (std::vector<std::string>{"Font", "Color"}));  // BrushStyle read as 4
   EXPECT_EQ(again.ReadProperty<gui::FontDesc>("Font", {}), fresh.host.AmbientFont());
+  ColorRef from = 0x8000000Du, to = 0;  // DrawGradient hands its colours back translated
+  fresh.bar.DrawGradient(from, to, 0, 0, 4, 1, *fresh.bar.hdc(), false);
+  EXPECT_EQ(from, Rgb(10, 36, 106));
 }
 
 TEST(XpProgressBarPersistenceTest, RoundTripThroughTheTextForm) {
