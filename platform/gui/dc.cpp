@@ -22,7 +22,7 @@ Rect ClipBox(const Surface& surface, i64 left, i64 top, i64 right, i64 bottom) {
 // Calls op(pixel&, brush pixel) for every pixel of the box that the brush covers. A hatch bit
 // that is clear covers the pixel only with an opaque background.
 template <class Op>
-void ForEachBrushPixel(Surface& s, const Rect& box, const Brush& brush, ColorRef bk_color,
+void ForEachBrushPixel(Surface& surface, const Rect& box, const Brush& brush, ColorRef bk_color,
                        BkMode bk_mode, Op op) {
   if (box.IsEmpty()) return;
   switch (brush.kind()) {
@@ -31,7 +31,7 @@ void ForEachBrushPixel(Surface& s, const Rect& box, const Brush& brush, ColorRef
     case Brush::Kind::kSolid: {
       const std::uint32_t px = ToPixel(brush.color());
       for (int y = box.top; y < box.bottom; ++y) {
-        std::uint32_t* row = s.Row(y);
+        std::uint32_t* row = surface.Row(y);
         for (int x = box.left; x < box.right; ++x) op(row[x], px);
       }
       return;
@@ -42,7 +42,7 @@ void ForEachBrushPixel(Surface& s, const Rect& box, const Brush& brush, ColorRef
       const bool opaque = bk_mode == BkMode::kOpaque;
       for (int y = box.top; y < box.bottom; ++y) {
         const unsigned bits = HatchRow(brush.hatch_style(), y % 8);
-        std::uint32_t* row = s.Row(y);
+        std::uint32_t* row = surface.Row(y);
         for (int x = box.left; x < box.right; ++x) {
           const bool set = (bits >> (7 - x % 8)) & 1u;
           if (set) {
@@ -61,7 +61,7 @@ void ForEachBrushPixel(Surface& s, const Rect& box, const Brush& brush, ColorRef
       const int ph = pattern.height();
       for (int y = box.top; y < box.bottom; ++y) {
         const std::uint32_t* prow = pattern.Row(y % ph);
-        std::uint32_t* row = s.Row(y);
+        std::uint32_t* row = surface.Row(y);
         for (int x = box.left; x < box.right; ++x) op(row[x], prow[x % pw]);
       }
       return;
@@ -71,36 +71,37 @@ void ForEachBrushPixel(Surface& s, const Rect& box, const Brush& brush, ColorRef
 
 void Copy(std::uint32_t& dst, std::uint32_t src) { dst = src; }
 
-void FillBox(Surface& s, i64 left, i64 top, i64 right, i64 bottom, ColorRef color) {
-  const Rect box = ClipBox(s, left, top, right, bottom);
+void FillBox(Surface& surface, i64 left, i64 top, i64 right, i64 bottom, ColorRef color) {
+  const Rect box = ClipBox(surface, left, top, right, bottom);
   if (box.IsEmpty()) return;
   const std::uint32_t px = ToPixel(color);
   for (int y = box.top; y < box.bottom; ++y) {
-    std::uint32_t* row = s.Row(y);
+    std::uint32_t* row = surface.Row(y);
     std::fill(row + box.left, row + box.right, px);
   }
 }
 
-void Put(Surface& s, i64 x, i64 y, std::uint32_t px) {
-  if (x < 0 || y < 0 || x >= s.width() || y >= s.height()) return;
-  s.Row(static_cast<int>(y))[x] = px;
+void Put(Surface& surface, i64 x, i64 y, std::uint32_t px) {
+  if (x < 0 || y < 0 || x >= surface.width() || y >= surface.height()) return;
+  surface.Row(static_cast<int>(y))[x] = px;
 }
 
 // The pixels of a line without its end point; see the contract in dc.h. Pixel k along the major
 // axis sits q(k) minor steps from the start, q(k) = floor((2km + M - 1 + bias) / 2M), which is
-// the Bresenham walk with its direction bias in closed form. Only the k whose major coordinate
-// lies on the surface are visited, so a line far outside costs nothing.
-void SolidLine(Surface& s, i64 x0, i64 y0, i64 x1, i64 y1, std::uint32_t px) {
+// the Bresenham walk with its direction bias in closed form (m and M are the line's minor and
+// major extents, small_m and big_m below). Only the k whose major coordinate lies on the surface
+// are visited, so a line far outside costs nothing.
+void SolidLine(Surface& surface, i64 x0, i64 y0, i64 x1, i64 y1, std::uint32_t px) {
   const i64 dx = x1 - x0;
   const i64 dy = y1 - y0;
   if (dx == 0 && dy == 0) return;
   // Straight lines, the common case (gradients are made of them), as spans.
   if (dy == 0) {
-    FillBox(s, dx > 0 ? x0 : x1 + 1, y0, dx > 0 ? x1 : x0 + 1, y0 + 1, FromPixel(px));
+    FillBox(surface, dx > 0 ? x0 : x1 + 1, y0, dx > 0 ? x1 : x0 + 1, y0 + 1, FromPixel(px));
     return;
   }
   if (dx == 0) {
-    FillBox(s, x0, dy > 0 ? y0 : y1 + 1, x0 + 1, dy > 0 ? y1 : y0 + 1, FromPixel(px));
+    FillBox(surface, x0, dy > 0 ? y0 : y1 + 1, x0 + 1, dy > 0 ? y1 : y0 + 1, FromPixel(px));
     return;
   }
   const bool x_major = (dx < 0 ? -dx : dx) > (dy < 0 ? -dy : dy);
@@ -113,17 +114,17 @@ void SolidLine(Surface& s, i64 x0, i64 y0, i64 x1, i64 y1, std::uint32_t px) {
   // A tie goes to the smaller minor coordinate: when the minor coordinate falls, step early.
   const i64 bias = minor_delta < 0 ? 1 : 0;
 
-  const i64 a0 = x_major ? x0 : y0;
-  const i64 b0 = x_major ? y0 : x0;
-  const i64 major_size = x_major ? s.width() : s.height();
+  const i64 major0 = x_major ? x0 : y0;
+  const i64 minor0 = x_major ? y0 : x0;
+  const i64 major_size = x_major ? surface.width() : surface.height();
   i64 k_begin = 0;
   i64 k_end = big_m;
   if (major_step > 0) {
-    k_begin = std::max<i64>(k_begin, -a0);
-    k_end = std::min<i64>(k_end, major_size - a0);
+    k_begin = std::max<i64>(k_begin, -major0);
+    k_end = std::min<i64>(k_end, major_size - major0);
   } else {
-    k_begin = std::max<i64>(k_begin, a0 - major_size + 1);
-    k_end = std::min<i64>(k_end, a0 + 1);
+    k_begin = std::max<i64>(k_begin, major0 - major_size + 1);
+    k_end = std::min<i64>(k_end, major0 + 1);
   }
   if (k_begin >= k_end) return;
 
@@ -133,12 +134,12 @@ void SolidLine(Surface& s, i64 x0, i64 y0, i64 x1, i64 y1, std::uint32_t px) {
   i64 q = static_cast<i64>(numerator / (i128{2} * big_m));
   i64 rem = static_cast<i64>(numerator % (i128{2} * big_m));
   for (i64 k = k_begin; k < k_end; ++k) {
-    const i64 a = a0 + major_step * k;
-    const i64 b = b0 + minor_step * q;
+    const i64 major = major0 + major_step * k;
+    const i64 minor = minor0 + minor_step * q;
     if (x_major) {
-      Put(s, a, b, px);
+      Put(surface, major, minor, px);
     } else {
-      Put(s, b, a, px);
+      Put(surface, minor, major, px);
     }
     rem += 2 * small_m;
     if (rem >= 2 * big_m) {
@@ -200,16 +201,16 @@ void Dc::DrawEdge(const Rect& rect, Edge edge, EdgeFlags flags) {
 
   if (flags != EdgeFlags::kRect || rect.IsEmpty()) return;
   const i64 l = rect.left, t = rect.top, r = rect.right, b = rect.bottom;
-  Surface& s = *surface_;
-  FillBox(s, l, t, r, t + 1, outer_tl);
-  FillBox(s, l, t, l + 1, b, outer_tl);
-  FillBox(s, l, b - 1, r, b, outer_br);
-  FillBox(s, r - 1, t, r, b, outer_br);
+  Surface& surface = *surface_;
+  FillBox(surface, l, t, r, t + 1, outer_tl);
+  FillBox(surface, l, t, l + 1, b, outer_tl);
+  FillBox(surface, l, b - 1, r, b, outer_br);
+  FillBox(surface, r - 1, t, r, b, outer_br);
   if (two_rings) {
-    FillBox(s, l + 1, t + 1, r - 1, t + 2, inner_tl);
-    FillBox(s, l + 1, t + 1, l + 2, b - 1, inner_tl);
-    FillBox(s, l + 1, b - 2, r - 1, b - 1, inner_br);
-    FillBox(s, r - 2, t + 1, r - 1, b - 1, inner_br);
+    FillBox(surface, l + 1, t + 1, r - 1, t + 2, inner_tl);
+    FillBox(surface, l + 1, t + 1, l + 2, b - 1, inner_tl);
+    FillBox(surface, l + 1, b - 2, r - 1, b - 1, inner_br);
+    FillBox(surface, r - 2, t + 1, r - 1, b - 1, inner_br);
   }
 }
 
@@ -245,13 +246,13 @@ void Dc::Ellipse(const Rect& rect) {
 
 void Dc::DrawFocusRect(const Rect& rect) {
   if (rect.IsEmpty()) return;
-  Surface& s = *surface_;
+  Surface& surface = *surface_;
   const std::uint32_t odd = ToPixel(bk_color_) & 0x00FFFFFFu;
   const std::uint32_t even = ToPixel(text_color_) & 0x00FFFFFFu;
   const auto band = [&](i64 left, i64 top, i64 right, i64 bottom) {
-    const Rect box = ClipBox(s, left, top, right, bottom);
+    const Rect box = ClipBox(surface, left, top, right, bottom);
     for (int y = box.top; y < box.bottom; ++y) {
-      std::uint32_t* row = s.Row(y);
+      std::uint32_t* row = surface.Row(y);
       for (int x = box.left; x < box.right; ++x) row[x] ^= (x + y) % 2 != 0 ? odd : even;
     }
   };

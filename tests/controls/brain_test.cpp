@@ -69,7 +69,6 @@ TEST(BrainTest, LooksUpTheFirstCellThatListsTheInputExactly) {
 TEST(BrainTest, RemoveCellKeepsTheLabelsAndTheLookups) {
   Brain brain;
   EXPECT_FALSE(brain.RemoveCell(0));
-  EXPECT_EQ(brain.Response(Q("zero")), QString());  // before any cell
   brain.AddCell(Q("zero"), Q("0 out"));
   brain.AddCell(Q("one"), Q("1 out"));
   brain.AddCell(Q("two"), Q("2 out"));
@@ -140,53 +139,44 @@ TEST(BrainTest, ListsSitAtTheirPlacesOnAGreyBackgroundInTabOrder) {
   EXPECT_EQ(lists, (std::vector<QWidget*>{brain.Inputs(), brain.Outputs(), brain.Cells()}));
 }
 
-class BrainMouseTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    for (int i = 0; i < 5; ++i) brain_.AddCell(QString::number(i * 10), QString::number(i * 100));
-    brain_.resize(brain_.sizeHint());
-    brain_.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&brain_));
-  }
+// A move with no button held, as the mouse passes over a list.
+void MoveOver(QListWidget* list, QPoint where) {
+  QMouseEvent move(QEvent::MouseMove, where, list->viewport()->mapToGlobal(where), Qt::NoButton,
+                   Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(list->viewport(), &move);
+}
 
-  static QPoint RowCentre(const QListWidget* list, int row) {
-    return list->visualItemRect(list->item(row)).center();
-  }
-  // A move with no button held, as the mouse passes over a list.
-  static void MoveOver(QListWidget* list, QPoint where) {
-    QMouseEvent move(QEvent::MouseMove, where, list->viewport()->mapToGlobal(where), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(list->viewport(), &move);
-  }
-  void ExpectSelected(int cells, int inputs, int outputs) {
-    EXPECT_EQ(SelectedRow(brain_.Cells()), cells);
-    EXPECT_EQ(SelectedRow(brain_.Inputs()), inputs);
-    EXPECT_EQ(SelectedRow(brain_.Outputs()), outputs);
-  }
-
-  Brain brain_;
-};
-
-TEST_F(BrainMouseTest, APressOrAMoveCarriesTheSelectionToTheOtherLists) {
-  QListWidget* outputs = brain_.Outputs();
-  QListWidget* inputs = brain_.Inputs();
-  QTest::mouseClick(outputs->viewport(), Qt::LeftButton, {}, RowCentre(outputs, 3));
-  ExpectSelected(3, 3, 3);
+TEST(BrainTest, APressOrAMoveCarriesTheSelectionToTheOtherLists) {
+  Brain brain;
+  for (int i = 0; i < 5; ++i) brain.AddCell(QString::number(i * 10), QString::number(i * 100));
+  brain.resize(brain.sizeHint());
+  brain.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&brain));
+  QListWidget* inputs = brain.Inputs();
+  QListWidget* outputs = brain.Outputs();
+  const auto row = [](const QListWidget* list, int index) {
+    return list->visualItemRect(list->item(index)).center();
+  };
+  const auto selected = [&] {  // in Cells, Inputs and Outputs
+    return std::vector<int>{SelectedRow(brain.Cells()), SelectedRow(inputs), SelectedRow(outputs)};
+  };
+  QTest::mouseClick(outputs->viewport(), Qt::LeftButton, {}, row(outputs, 3));
+  EXPECT_EQ(selected(), (std::vector<int>{3, 3, 3}));
 
   outputs->setCurrentRow(4);  // chosen without the mouse: the others do not follow yet
-  ExpectSelected(3, 3, 4);
-  MoveOver(outputs, RowCentre(outputs, 0));  // the row under the mouse is not what counts
-  ExpectSelected(4, 4, 4);
+  EXPECT_EQ(selected(), (std::vector<int>{3, 3, 4}));
+  MoveOver(outputs, row(outputs, 0));  // the row under the mouse is not what counts
+  EXPECT_EQ(selected(), (std::vector<int>{4, 4, 4}));
 
   inputs->setCurrentRow(2);  // a move with the button held carries it too
-  QTest::mousePress(inputs->viewport(), Qt::LeftButton, {}, RowCentre(inputs, 2));
-  QTest::mouseMove(inputs->viewport(), RowCentre(inputs, 2));
-  QTest::mouseRelease(inputs->viewport(), Qt::LeftButton, {}, RowCentre(inputs, 2));
-  ExpectSelected(2, 2, 2);
+  QTest::mousePress(inputs->viewport(), Qt::LeftButton, {}, row(inputs, 2));
+  QTest::mouseMove(inputs->viewport(), row(inputs, 2));
+  QTest::mouseRelease(inputs->viewport(), Qt::LeftButton, {}, row(inputs, 2));
+  EXPECT_EQ(selected(), (std::vector<int>{2, 2, 2}));
 
   outputs->clearSelection();  // no selection clears the others
-  MoveOver(outputs, RowCentre(outputs, 2));
-  ExpectSelected(-1, -1, -1);
+  MoveOver(outputs, row(outputs, 2));
+  EXPECT_EQ(selected(), (std::vector<int>{-1, -1, -1}));
 }
 
 }  // namespace

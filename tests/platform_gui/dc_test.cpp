@@ -1,7 +1,10 @@
 #include "platform/gui/dc.h"
 
+#include <QFontMetrics>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <map>
 #include <set>
@@ -80,24 +83,6 @@ TEST(GuiDcLineTest, PixelsNearestTheLineWithoutTheEndPoint) {
   }
 }
 
-// The edges of the Etched, Hatched and Picture looks, in the classic colours.
-TEST(GuiDcEdgeTest, EdgesInTheClassicColours) {
-  const std::map<ColorRef, char> legend = {{Rgb(128, 128, 128), 'S'},
-                                           {Rgb(255, 255, 255), 'H'},
-                                           {Rgb(64, 64, 64), 'D'},
-                                           {Rgb(212, 208, 200), 'L'}};
-  const std::pair<Edge, std::vector<std::string>> rows[] = {
-      {Edge::kEtched, {"SSSSSH", "SHHHSH", "SH..SH", "SSSSSH", "HHHHHH"}},
-      {Edge::kBump, {"LLLLLD", "LDDDLD", "LD..LD", "LLLLLD", "DDDDDD"}},
-      {Edge::kSunkenOuter, {"SSSSSH", "S....H", "S....H", "S....H", "HHHHHH"}},
-  };
-  for (const auto& [edge, picture] : rows) {
-    Surface surface = Blank(6, 5);
-    Dc(surface).DrawEdge({0, 0, 6, 5}, edge, EdgeFlags::kRect);
-    EXPECT_EQ(Picture(surface, legend), picture) << static_cast<unsigned>(edge);
-  }
-}
-
 // A bar keeps its Image as a brush pattern and hands its buffer out: copies must not change.
 TEST(GuiSurfaceTest, CopiesAndPatternsDoNotSeeLaterWrites) {
   Surface surface = Blank(4, 4);
@@ -105,11 +90,9 @@ TEST(GuiSurfaceTest, CopiesAndPatternsDoNotSeeLaterWrites) {
   const Brush pattern = Brush::Pattern(surface);
   Dc dc(surface);
   dc.SetPixel(1, 1, 0);
-  dc.SetPixel(9, 9, 0);                // outside: nothing
   dc.FillRect({0, 0, 2, 2}, pattern);  // a pattern of this surface as it was
   EXPECT_EQ(copy.Pixel(1, 1), kMarker);
   EXPECT_EQ(surface.Pixel(1, 1), kMarker);
-  EXPECT_EQ(dc.GetPixel(9, 9), Surface::kInvalidColor);
 }
 
 // The worked examples of the button's raster rules: the focus frame's checkerboard (odd
@@ -138,6 +121,92 @@ TEST(GuiDcTest, FocusRectAndEllipse) {
   EXPECT_EQ(Picture(ellipse, {{0, '#'}, {0x0000FF, 'o'}}),
             (std::vector<std::string>{"#######.", "##ooo###", "#ooooo##", "##ooo###", "#######.",
                                       ".#####.."}));
+}
+
+// --- Text ---------------------------------------------------------------------------------
+
+constexpr ColorRef kWhite = Rgb(255, 255, 255);
+constexpr ColorRef kInk = Rgb(0, 0, 0);
+
+// Draws `text` on a white 80 x 30 surface in the captions' Arial, black, transparent.
+Surface Draw(const std::string& text, Rect rect, TextFormat format) {
+  Surface surface(80, 30);
+  Dc dc(surface);
+  dc.FillRect({0, 0, 80, 30}, Brush::Solid(kWhite));
+  ScopedSelect font(dc, Font({"Arial", 8.25}));
+  dc.SetBkMode(BkMode::kTransparent);
+  dc.SetTextColor(kInk);
+  dc.DrawText(text, &rect, format);
+  return surface;
+}
+
+// The bounding box of the pixels that are not white.
+Rect InkBox(const Surface& surface) {
+  Rect box{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+  for (int y = 0; y < surface.height(); ++y)
+    for (int x = 0; x < surface.width(); ++x)
+      if (surface.Pixel(x, y) != kWhite)
+        box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
+               std::max(box.bottom, y + 1)};
+  return box;
+}
+
+class GuiDcTextTest : public testing::Test {
+ protected:
+  const Font font_{{"Arial", 8.25}};
+  const QFontMetrics metrics_{font_.qfont()};
+  int Advance(const char* text) const {
+    return metrics_.horizontalAdvance(QString::fromUtf8(text));
+  }
+};
+
+TEST_F(GuiDcTextTest, CalcRectMeasuresWithoutDrawing) {
+  EXPECT_EQ(font_.pixel_size(), 11);  // 8.25 pt at 96 dpi
+  // Text, format, the text whose advance is the width, lines.
+  const std::tuple<const char*, TextFormat, const char*, int> rows[] = {
+      {"45 %", TextFormat::kCalcRect | TextFormat::kSingleLine, "45 %", 1},
+      {"", TextFormat::kCalcRect | TextFormat::kSingleLine, "", 1},
+      {"", TextFormat::kCalcRect, "", 0},
+      {"&Copy", TextFormat::kCalcRect, "Copy", 1},
+      {"a&&b", TextFormat::kCalcRect, "a&b", 1},
+      {"ab&", TextFormat::kCalcRect, "ab&", 1},  // a final lone "&" shows
+      {"wide\r\nw\n", TextFormat::kCalcRect, "wide", 2},
+      // From a width of 0 each word takes a line, and the width grows to the widest.
+      {"Searching.. on", TextFormat::kCalcRect | TextFormat::kWordBreak, "Searching..", 2},
+  };
+  for (const auto& [text, format, shown, lines] : rows) {
+    Surface surface = Draw("", {}, TextFormat::kCalcRect);  // white
+    Dc dc(surface);
+    ScopedSelect font(dc, font_);
+    Rect rect{7, 3, 7, 3};
+    const int height = dc.DrawText(text, &rect, format);
+    EXPECT_EQ(rect, (Rect{7, 3, 7 + Advance(shown), 3 + lines * metrics_.height()})) << text;
+    EXPECT_EQ(height, lines * metrics_.height()) << text;
+    EXPECT_EQ(InkBox(surface).left, INT_MAX) << text;  // nothing drawn
+  }
+}
+
+TEST_F(GuiDcTextTest, CentringMovesTheInkByHalfTheSpareRoom) {
+  const Rect rect{0, 0, 61, 21};
+  const Rect plain = InkBox(Draw("Copy", rect, TextFormat::kSingleLine));
+  const Rect centred = InkBox(
+      Draw("Copy", rect, TextFormat::kSingleLine | TextFormat::kCenter | TextFormat::kVCenter));
+  EXPECT_EQ(centred.left - plain.left, (61 - Advance("Copy")) / 2);
+  EXPECT_EQ(centred.top - plain.top, 21 / 2 - metrics_.height() / 2);
+}
+
+TEST_F(GuiDcTextTest, PrefixUnderlinesTheAccessKey) {
+  const Rect rect{2, 1, 70, 25};
+  const Surface with = Draw("&Copy", rect, TextFormat::kSingleLine);
+  const Surface without = Draw("Copy", rect, TextFormat::kSingleLine);
+  const int row = rect.top + metrics_.ascent() + 1;
+  const int from = rect.left, to = rect.left + Advance("C") - 2;
+  for (int y = 0; y < with.height(); ++y) {
+    for (int x = 0; x < with.width(); ++x) {
+      const bool underline = y == row && x >= from && x <= to;
+      EXPECT_EQ(with.Pixel(x, y), underline ? kInk : without.Pixel(x, y)) << x << "," << y;
+    }
+  }
 }
 
 }  // namespace
