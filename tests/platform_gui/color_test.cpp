@@ -14,7 +14,6 @@ TEST(GuiColorTest, LightenBlendAndTranslate) {
   const std::tuple<const char*, ColorRef, ColorRef> rows[] = {
       {"L(100): 138 + 100, 61 + 100, 0 + 100", LightenColor(kOrange, 100), Rgb(238, 161, 100)},
       {"black by 176", LightenColor(0, 176), Rgb(176, 176, 176)},
-      {"by 0 keeps", LightenColor(Rgb(12, 200, 99), 0), Rgb(12, 200, 99)},
       {"by 255 gives white", LightenColor(Rgb(12, 200, 99), 255), Rgb(255, 255, 255)},
       {"into black by 200: 178.8, 79.2, 0.8", BlendColors(kOrange, 0, 200), Rgb(179, 79, 1)},
       {"into black by 255 keeps", BlendColors(kOrange, 0, 255), kOrange},

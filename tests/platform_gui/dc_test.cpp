@@ -161,7 +161,8 @@ class GuiDcTextTest : public testing::Test {
 };
 
 TEST_F(GuiDcTextTest, CalcRectMeasuresWithoutDrawing) {
-  EXPECT_EQ(font_.pixel_size(), 11);  // 8.25 pt at 96 dpi
+  EXPECT_EQ(font_.pixel_size(), 11);                // 8.25 pt at 96 dpi
+  EXPECT_EQ(Font({"Arial", 11}).pixel_size(), 15);  // 14.67 pixels, rounded
   // Text, format, the text whose advance is the width, lines.
   const std::tuple<const char*, TextFormat, const char*, int> rows[] = {
       {"45 %", TextFormat::kCalcRect | TextFormat::kSingleLine, "45 %", 1},
@@ -207,6 +208,8 @@ TEST_F(GuiDcTextTest, PrefixUnderlinesTheAccessKey) {
       EXPECT_EQ(with.Pixel(x, y), underline ? kInk : without.Pixel(x, y)) << x << "," << y;
     }
   }
+  // "&&" shows one "&" and underlines nothing, as a final lone "&" does.
+  EXPECT_EQ(Draw("x&&", rect, TextFormat::kSingleLine), Draw("x&", rect, TextFormat::kSingleLine));
 }
 
 }  // namespace
