@@ -2,11 +2,9 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QScreen>
 
 #include <sys/wait.h>
 
@@ -190,10 +188,7 @@ frmMain::frmMain(Services& services, QString program_folder)
     bs_->setEnabled(false);
   });
 
-  // Centred on the screen when first shown.
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
+  CentreOnScreen(*this);
 }
 
 frmMain::~frmMain() = default;

@@ -1,6 +1,6 @@
-// The program's windows, offscreen: the real main window with its message boxes and file dialogs
-// replaced by a recorder, the real vrel beside the test binary (or a stand-in that waits where a
-// worker must run on), and the progress channel in a temporary folder.
+// The main window and its units. The windows run offscreen: the real main window with its message
+// boxes and file dialogs replaced by a recorder, the real vrel beside the test binary (or a
+// stand-in that waits where a worker must run on), and the progress channel in a temporary folder.
 #include "app/frmmain.h"
 
 #include <QApplication>
@@ -9,32 +9,38 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
-#include <vector>
+#include <tuple>
+#include <utility>
 
-#include "app/buffersizes.h"
+#include "app/displaysize.h"
 #include "app/frmabout.h"
 #include "app/frmsplash.h"
-#include "controls/brain.h"
+#include "app/timeremain.h"
 #include "controls/magicbutton.h"
 #include "controls/xp_progressbar.h"
 #include "platform/core/settings_store.h"
 #include "tests/app/started_as.h"
 #include "tests/app/wait_until.h"
+#include "tests/support/env.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
+using std::chrono::milliseconds;
 using testing_support::PatternBytes;
 using testing_support::ReadFileBytes;
 using testing_support::WaitUntil;
@@ -42,9 +48,9 @@ using testing_support::WriteFileBytes;
 
 class RecordingServices final : public Services {
  public:
-  // A message as "title: text", with " (i)" for the information icon.
+  // A message box as "title: text", with " (i)" for the information icon.
   void MsgBox(QWidget*, const QString& text, const QString& title, Icon icon) override {
-    messages.push_back(title + ": " + text + (icon == Icon::kInformation ? " (i)" : ""));
+    Log(title + ": " + text + (icon == Icon::kInformation ? " (i)" : ""));
   }
   QString ShowOpen(QWidget*, const QString& title, const QString& name, const QString&) override {
     return Answer("open " + title + " " + name);
@@ -53,22 +59,21 @@ class RecordingServices final : public Services {
     return Answer("save " + title + " " + name);
   }
   bool OpenUrl(const QUrl& url) override {
-    urls.push_back(url);
+    Log("url " + url.toLocalFile());
     return true;
   }
-  void EndProgram(int code) override { ends.push_back(code); }
+  void EndProgram(int code) override { Log("end " + QString::number(code)); }
 
-  QStringList answers;  // what the next dialogs return, in turn; "" once none is left
-  QStringList dialogs;  // "open" or "save", the title and the file name it starts with
-  QStringList messages;
-  std::vector<QUrl> urls;
-  std::vector<int> ends;
+  QStringList answers;                // what the next dialogs return, in turn; "" once none is left
+  std::vector<std::string> dialogs;   // "open" or "save", the title and the file it starts with
+  std::vector<std::string> messages;  // also the addresses opened and the program's end
 
  private:
   QString Answer(const QString& dialog) {
-    dialogs.push_back(dialog);
+    dialogs.push_back(dialog.toStdString());
     return answers.isEmpty() ? QString() : answers.takeFirst();
   }
+  void Log(const QString& message) { messages.push_back(message.toStdString()); }
 };
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
@@ -110,17 +115,14 @@ class MainWindowTest : public ::testing::Test {
   MainWindowTest() { ::setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1); }
   ~MainWindowTest() override { ::unsetenv("XDG_CONFIG_HOME"); }
 
-  // The window on the worker in `folder`, loaded and shown.
-  std::unique_ptr<frmMain> Open(const std::string& folder) {
+  // The window on the worker in `folder` (the real vrel's by default), loaded and shown.
+  std::unique_ptr<frmMain> Open(
+      const std::string& folder = QCoreApplication::applicationDirPath().toStdString()) {
     auto window = std::make_unique<frmMain>(services_, Q(folder));
     EXPECT_TRUE(window->Load());
     window->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     return window;
-  }
-  // The window on the real vrel.
-  std::unique_ptr<frmMain> Open() {
-    return Open(QCoreApplication::applicationDirPath().toStdString());
   }
 
   void Choose(frmMain& window, const std::string& source, const std::string& target) {
@@ -145,7 +147,6 @@ TEST_F(MainWindowTest, ACopyStoppedMidwayResumesToTheEndAndAFailedOneSaysWhy) {
   window->BS()->setCurrentIndex(1);  // 1 byte per block: slow enough to stop midway
 
   Click(window->buttonCopy());
-  EXPECT_EQ(State(*window), kCopying);
   // The bar and the size label follow the copy.
   ASSERT_TRUE(WaitUntil(
       [&] { return window->PB()->Value() > 0 && window->TS()->text() != "Curent size: 0 Bytes"; }));
@@ -155,6 +156,7 @@ TEST_F(MainWindowTest, ACopyStoppedMidwayResumesToTheEndAndAFailedOneSaysWhy) {
   EXPECT_EQ(State(*window), kIdle);
   EXPECT_EQ(window->PB()->Value(), bar);
   EXPECT_EQ(window->TS()->text(), size);
+  EXPECT_NE(size, "Curent size: 4 Mb");  // the target's size, not the source's
   ASSERT_TRUE(WaitUntil([&] { return Children().empty(); }));  // killed and reaped
   ASSERT_LT(ReadFileBytes(target_).size(), 4u * 1024 * 1024);
 
@@ -172,11 +174,11 @@ TEST_F(MainWindowTest, ACopyStoppedMidwayResumesToTheEndAndAFailedOneSaysWhy) {
   Click(window->B2());
   Click(window->buttonCopy());
   ASSERT_TRUE(WaitUntil([&] { return services_.messages.size() == 2; }));
-  EXPECT_EQ(State(*window), kIdle);
-  EXPECT_EQ(services_.messages,
-            QStringList({"File Copy: Copy sucessfuly finished! (i)",
-                         Q("Copy stopped: The copy stopped before the end.\nvrel: cannot open '" +
-                           unwritable + "': No such file or directory")}));
+  EXPECT_EQ(services_.messages, std::vector<std::string>(
+                                    {"File Copy: Copy sucessfuly finished! (i)",
+                                     "Copy stopped: The copy stopped before the end.\nvrel: cannot "
+                                     "open '" +
+                                         unwritable + "': No such file or directory"}));
 }
 
 TEST_F(MainWindowTest, AJobFollowsItsOwnWorkerOnly) {
@@ -192,18 +194,21 @@ TEST_F(MainWindowTest, AJobFollowsItsOwnWorkerOnly) {
   WriteFileBytes(source_, PatternBytes(100));
   const std::unique_ptr<frmMain> window = Open(folder);
   Choose(*window, source_, target_);
-  window->BS()->setCurrentIndex(0);  // "Variable Speed": 0 bytes
-  const QSignalSpy ticks(&window->SC(), &QTimer::timeout);
+  const auto started_as = [&](const char* bytes) {
+    return testing_support::WorkerStart(folder + "/vrel", source_ + ";" + target_ + ";" + bytes);
+  };
+  window->BS()->setCurrentText("Variable Speed");
 
   Click(window->buttonCopy());
-  EXPECT_EQ(testing_support::StartedAs(window->launcher().pkill().WorkerPid()),
-            testing_support::WorkerStart(folder + "/vrel", source_ + ";" + target_ + ";0"));
-  ASSERT_TRUE(WaitUntil([&] { return ticks.count() >= 3; }));
+  EXPECT_EQ(testing_support::StartedAs(window->launcher().pkill().WorkerPid()), started_as("0"));
+  // The ticks show the channel as it stands until the worker writes, but "Finished" ends only
+  // a job whose worker has ended.
+  ASSERT_TRUE(WaitUntil([&] { return window->PB()->Value() == 50; }));
   EXPECT_EQ(State(*window), kCopying);
-  EXPECT_EQ(window->PB()->Value(), 50);  // the channel as it stands, until the worker writes
   // ETAT follows Percent too: 0 empties the estimate.
   ASSERT_TRUE(channel.Write("Info", "Percent", "0", &error)) << error;
-  ASSERT_TRUE(WaitUntil([&] { return window->ET()->text().isEmpty(); }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return window->ET()->text().isEmpty() && window->PB()->Value() == 0; }));
 
   // A STOP handled inside a tick ends that tick: the bar keeps what it showed.
   ASSERT_TRUE(channel.Write("Info", "Percent", "70", &error)) << error;
@@ -229,23 +234,24 @@ TEST_F(MainWindowTest, AJobFollowsItsOwnWorkerOnly) {
   ASSERT_TRUE(WaitUntil([&] { return !services_.messages.empty(); }));
   EXPECT_EQ(State(*window), kIdle);
   EXPECT_EQ(window->launcher().StopCopyng(), PKill::KillOutcome::kAlreadyEnded);
-  // So is a worker removed since start-up.
+
+  // A worker removed since start-up is reported.
   std::filesystem::remove(folder + "/vrel");
   Click(window->buttonCopy());
-  EXPECT_EQ(State(*window), kIdle);
+  const std::string stopped = "Copy stopped: The copy stopped before the end.\n";
   EXPECT_EQ(services_.messages,
-            QStringList({"Copy stopped: The copy stopped before the end.\n"
-                         "The copy worker was ended from outside (signal 9, Killed).",
-                         Q("Copy stopped: The copy stopped before the end.\nCannot start " +
-                           folder + "/vrel: No such file or directory")}));
+            std::vector<std::string>(
+                {stopped + "The copy worker was ended from outside (signal 9, Killed).",
+                 stopped + "Cannot start " + folder + "/vrel: No such file or directory"}));
 
-  // Exit ends a running worker with the program.
+  // Exit ends a running worker with the program. 500 Kb are 512,000 bytes.
   std::filesystem::create_symlink(STAND_IN_WORKER_PATH, folder + "/vrel");
+  window->BS()->setCurrentText("500 Kb");
   Click(window->buttonCopy());
-  EXPECT_NE(Children(), "");
+  EXPECT_EQ(testing_support::StartedAs(window->launcher().pkill().WorkerPid()),
+            started_as("512000"));
   Click(window->buttonExit());
-  EXPECT_EQ(services_.ends, std::vector<int>{0});
-  EXPECT_FALSE(window->SC().isActive());
+  EXPECT_EQ(services_.messages.back(), "end 0");
   ASSERT_TRUE(WaitUntil([&] { return Children().empty(); }));
   EXPECT_EQ(window->launcher().StopCopyng(), PKill::KillOutcome::kNoWorker);  // nothing left
 }
@@ -254,15 +260,12 @@ TEST_F(MainWindowTest, CopyRefusesMissingOrUnusableInputsInOrder) {
   const QString source = Q(source_);
   const QString target = Q(target_);
   const QString odd = Q(dir_.Path("a;b"));
-  const QString semicolon =
+  const std::string semicolon =
       "Unusable file name: This file name holds a \";\", which the copy "
       "worker cannot take:\n" +
-      odd + "\nPlease rename the file or choose another one.";
-  const struct {
-    QString source, target;
-    int buffer_size;  // list position; -1 for none
-    QString message;
-  } rows[] = {
+      odd.toStdString() + "\nPlease rename the file or choose another one.";
+  // Source, target, buffer-size list position (-1 for none), and the message.
+  const std::tuple<QString, QString, int, std::string> rows[] = {
       {"", "", -1, "Empty source file!: Please select source file!"},
       {source, "", -1, "Empty target file!: Please select target file!"},
       {source, target, -1, "Empty buffer size!: Please select buffer size!"},
@@ -270,24 +273,19 @@ TEST_F(MainWindowTest, CopyRefusesMissingOrUnusableInputsInOrder) {
       {source, odd, 3, semicolon},
   };
   const std::unique_ptr<frmMain> window = Open();
-  for (const auto& row : rows) {
+  for (const auto& [sou, tar, buffer_size, message] : rows) {
     services_.messages.clear();
-    window->SF()->setText(row.source);
-    window->TF()->setText(row.target);
-    window->BS()->setCurrentIndex(row.buffer_size);
+    window->SF()->setText(sou);
+    window->TF()->setText(tar);
+    window->BS()->setCurrentIndex(buffer_size);
     window->buttonCopy_Click();
-    EXPECT_EQ(services_.messages, QStringList{row.message});
+    EXPECT_EQ(services_.messages, std::vector<std::string>{message});
     EXPECT_EQ(window->buttonCopy()->Caption(), "Copy");
   }
-  // StartCopy itself refuses what the worker would not read back as meant, whoever calls it.
+  // StartCopy itself refuses such a path, whoever calls it: the worker would copy other files.
   QString error;
-  for (const auto& [sou, tar, bytes] : {std::tuple{odd, target, 100},
-                                        {source, odd, 100},
-                                        {QString(), target, 100},
-                                        {source, target, -1}}) {
-    EXPECT_FALSE(window->launcher().StartCopy(sou, tar, bytes, &error)) << error.toStdString();
-  }
-  EXPECT_EQ(Children(), "");
+  EXPECT_FALSE(window->launcher().StartCopy(odd, target, 100, &error));
+  EXPECT_FALSE(window->launcher().StartCopy(source, odd, 100, &error));
 }
 
 TEST_F(MainWindowTest, TheEnablingChainFollowsTheDialogsAndHandEdits) {
@@ -305,11 +303,12 @@ TEST_F(MainWindowTest, TheEnablingChainFollowsTheDialogsAndHandEdits) {
   EXPECT_EQ(State(*window), "Copy, Ready...: SF TF B2 B1");
   // The target dialog suggests the last name returned, the source: taking it is refused.
   Click(window->B2());
-  EXPECT_EQ(services_.dialogs,
-            QStringList({"open Select source file: ", "save Select target file: " + Q(source_)}));
+  EXPECT_EQ(services_.dialogs, std::vector<std::string>({"open Select source file: ",
+                                                         "save Select target file: " + source_}));
   EXPECT_EQ(services_.messages,
-            QStringList{"Wrong directory !: Destination directory can't be same as the Source "
-                        "directory!\nPlease select another destination directory !"});
+            std::vector<std::string>{"Wrong directory !: Destination directory can't be same as "
+                                     "the Source directory!\nPlease select another destination "
+                                     "directory !"});
   EXPECT_EQ(window->TF()->text(), "");
   EXPECT_EQ(State(*window), "Copy, Ready...: SF TF B2 B1");
 
@@ -334,22 +333,6 @@ TEST_F(MainWindowTest, TheEnablingChainFollowsTheDialogsAndHandEdits) {
   EXPECT_EQ(window->SS()->text(), "Size: 10 Kb");
 }
 
-// Hand-derived rows: Kb and Mb are binary, and 0 asks the worker for variable speed.
-TEST(BufferSizesTest, EachLabelGivesItsByteCount) {
-  Brain brain;
-  QComboBox BS;
-  FillBufferSizeList(BS);
-  InitBrain(brain, BS);
-  for (const auto& [label, bytes] : {std::pair{"Variable Speed", 0},
-                                     {"100 Bytes (Default)", 100},
-                                     {"1 Kb", 1024},
-                                     {"500 Kb", 512000},
-                                     {"10 Mb (The quickest way)", 10485760}}) {
-    EXPECT_NE(BS.findText(label), -1) << label;
-    EXPECT_EQ(BufferByteCount(brain, label), bytes) << label;
-  }
-}
-
 TEST_F(MainWindowTest, TheSplashHandsOverOnItsHundredAndFirstTickAndAMissingWorkerEndsAll) {
   WriteFileBytes(dir_.Path("vrel"), {});  // an empty file counts as missing
   std::unique_ptr<frmMain> window;
@@ -365,8 +348,8 @@ TEST_F(MainWindowTest, TheSplashHandsOverOnItsHundredAndFirstTickAndAMissingWork
   splash.UT_Timer();
   EXPECT_FALSE(window == nullptr || splash.UT().isActive() || splash.isVisible() || loaded);
   EXPECT_EQ(services_.messages,
-            QStringList{"Error: Cant find vrel! Please copy vrel in application folder!"});
-  EXPECT_EQ(services_.ends, std::vector<int>{1});
+            std::vector<std::string>(
+                {"Error: Cant find vrel! Please copy vrel in application folder!", "end 1"}));
 }
 
 TEST_F(MainWindowTest, TheAboutWindowIsModalAndItsLinkOpensTheReadme) {
@@ -374,13 +357,108 @@ TEST_F(MainWindowTest, TheAboutWindowIsModalAndItsLinkOpensTheReadme) {
   Click(window->btnAbout());
   const QPointer<frmAbout> about = qobject_cast<frmAbout*>(QApplication::activeModalWidget());
   ASSERT_FALSE(about.isNull());
-  EXPECT_EQ(about->windowModality(), Qt::ApplicationModal);
 
   QTest::mouseClick(about->lblUrl(), Qt::LeftButton);
-  ASSERT_EQ(services_.urls.size(), 1u);
-  EXPECT_TRUE(QFileInfo(services_.urls.front().toLocalFile()).isFile());
+  ASSERT_EQ(services_.messages.size(), 1u);
+  EXPECT_TRUE(QFileInfo(Q(services_.messages[0].substr(4))).isFile()) << services_.messages[0];
   Click(about->buttonExit());
   ASSERT_TRUE(WaitUntil([&] { return about.isNull(); }));
+}
+
+TEST(DisplaySizeTest, CountsInTheLargestUnitReached) {
+  // 1.125 and 1.375 go to the even digit, down and up; 1048575 rounds to 1024 below the Mb
+  // threshold; 4.7 GB lie past 32 bits; and there is no singular.
+  const std::pair<std::int64_t, const char*> rows[] = {
+      {0, "0 Bytes"},       {1, "1 Bytes"},          {1023, "1023 Bytes"}, {1024, "1 Kb"},
+      {1152, "1.12 Kb"},    {1408, "1.38 Kb"},       {1048575, "1024 Kb"}, {1048576, "1 Mb"},
+      {2147483647, "2 Gb"}, {4700000000, "4.38 Gb"}, {1LL << 40, "1 Tb"},
+  };
+  {
+    testing_support::ScopedLocale c("C");
+    for (const auto& [count, text] : rows) EXPECT_EQ(DisplaySize(count).toStdString(), text);
+  }
+  testing_support::ScopedLocale comma(testing_support::kCommaLocale);
+  if (!comma.ok())
+    SKIP_OR_FAIL_IN_CI("locale de_DE.UTF-8 is missing (scripts/bootstrap.sh makes it)");
+  EXPECT_EQ(DisplaySize(1152).toStdString(), "1,12 Kb");
+}
+
+TEST(FileExistTest, OnlyAFileWithBytesCounts) {
+  const testing_support::TempDir dir;
+  std::ofstream(dir.Path("one byte")) << "x";
+  std::ofstream(dir.Path("empty"));
+  std::filesystem::create_directory(dir.Path("folder"));
+  const std::pair<std::string, bool> rows[] = {
+      {dir.Path("one byte"), true},
+      {dir.Path("empty"), false},
+      {dir.Path("missing"), false},
+      {dir.Path("folder"), false},
+      {dir.Path("missing folder/file"), false},
+      {"", false},
+  };
+  for (const auto& [path, exists] : rows)
+    EXPECT_EQ(FileExist(QString::fromStdString(path)), exists) << path;
+}
+
+// The estimate on a clock that stands still until the test moves it.
+class TimeRemainTest : public ::testing::Test {
+ protected:
+  // The text for `percent` of a job started `elapsed` ago.
+  std::string After(milliseconds elapsed, double percent) {
+    estimate_.MarkStart();
+    now_ += elapsed;
+    return Text(estimate_.RemainingText(percent));
+  }
+  // The time after the prefix; a text without the prefix in brackets ("[]" for the empty text).
+  static std::string Text(const QString& text) {
+    const QString prefix = kRemainingPrefix;
+    return (text.startsWith(prefix) ? text.mid(prefix.size()) : "[" + text + "]").toStdString();
+  }
+
+  TimeRemain::Clock::time_point now_{std::chrono::hours(1000)};
+  TimeRemain estimate_{[this] { return now_; }};
+};
+
+// Every row starts a job of its own: each counts from its own start.
+TEST_F(TimeRemainTest, RemainingTextFromElapsedTimeAndPercent) {
+  EXPECT_EQ(Text(estimate_.RemainingText(50)), "[]");  // no job yet
+  const std::tuple<milliseconds, double, const char*> rows[] = {
+      {milliseconds(120000), 50, "00:02:00"},
+      {milliseconds(60000), 25, "00:03:00"},
+      {milliseconds(60000), 100, "00:00:00"},
+      {milliseconds(60000), 150, "00:00:00"},  // past the end: nothing left
+      {milliseconds(60000), 0, "[]"},          // nothing known yet
+      {milliseconds(60000), std::nan(""), "[]"},
+      // Past a day the hours keep counting: a long rescue must not look nearly done.
+      {milliseconds(3600000), 1, "99:00:00"},
+      {milliseconds(360000000), 50, "100:00:00"},
+      {milliseconds(1000), 1e-8, "[]"},  // 2.8 million hours: no estimate
+      // Fractions of a second round to the nearest second, a half to the even one.
+      {milliseconds(1500), 50, "00:00:02"},
+      {milliseconds(2500), 50, "00:00:02"},
+      {milliseconds(59500), 50, "00:01:00"},  // the rounding carries into the minutes
+  };
+  for (const auto& [elapsed, percent, text] : rows) {
+    EXPECT_EQ(After(elapsed, percent), text) << elapsed.count() << " ms, " << percent << " %";
+  }
+}
+
+TEST_F(TimeRemainTest, PercentTextInTheUsersFormat) {
+  After(milliseconds(60000), 50);
+  const auto text_of = [&](const char* percent) -> std::string {
+    const std::optional<QString> text = estimate_.RemainingTextOf(percent);
+    return text ? Text(*text) : "not a number";  // the label keeps what it shows
+  };
+  {
+    testing_support::ScopedLocale c("C");
+    EXPECT_EQ(text_of("75"), "00:00:20");
+    EXPECT_EQ(text_of("0"), "[]");
+    for (const char* text : {"", "abc", "75,0"}) EXPECT_EQ(text_of(text), "not a number");
+  }
+  testing_support::ScopedLocale comma(testing_support::kCommaLocale);
+  if (!comma.ok())
+    SKIP_OR_FAIL_IN_CI("locale de_DE.UTF-8 is missing (scripts/bootstrap.sh makes it)");
+  EXPECT_EQ(text_of("75,0"), "00:00:20");
 }
 
 }  // namespace

@@ -15,18 +15,15 @@ namespace testing_support {
 // The name stand_in_worker takes once it runs its own code.
 inline constexpr char kStandInReady[] = "stand-in ready";
 
-// For a running stand_in_worker (waits until it is ready): its argv, its working folder, what its
+// For a running stand_in_worker, once it is ready: its argv, its working folder, what its
 // descriptors 0, 1 and 2 point at ("pipe" for a pipe) and the number of its other descriptors.
 inline std::vector<std::string> StartedAs(pid_t pid) {
   const std::filesystem::path proc = "/proc/" + std::to_string(pid);
+  WaitUntil([&] {
+    std::string name;
+    return std::getline(std::ifstream(proc / "comm"), name) && name == kStandInReady;
+  });
   std::vector<std::string> fields;
-  if (!WaitUntil([&] {
-        std::ifstream comm(proc / "comm");
-        std::string name;
-        return std::getline(comm, name) && name == kStandInReady;
-      })) {
-    return fields;
-  }
   std::ifstream command_line(proc / "cmdline", std::ios::binary);
   for (std::string field; std::getline(command_line, field, '\0');) fields.push_back(field);
   fields.push_back(std::filesystem::read_symlink(proc / "cwd").string());

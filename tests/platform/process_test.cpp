@@ -46,9 +46,11 @@ Process Start(const std::string& program, const std::string& argument) {
 }
 
 TEST(ProcessTest, TheChildGetsTheArgumentTextWholeAndNoneOfOurFiles) {
-  // Opened without O_CLOEXEC, as a library might do: it must not leak into the child.
-  const int leaky = ::open("/dev/null", O_RDONLY);
-  ASSERT_GE(leaky, 0);
+  // Neither our standard input nor a descriptor opened without O_CLOEXEC (as a library might do)
+  // may reach the child.
+  const int our_input = ::dup(0);
+  const int leaky = ::open("/dev/zero", O_RDONLY);
+  ASSERT_TRUE(our_input >= 0 && leaky >= 0 && ::dup2(leaky, 0) == 0);
   for (const std::string text :
        {" /media/cd rom/\"a\" 'b' $HOME `id` * ? | > x & \\;/t;100 ", ""}) {
     // It waits until this test ends.
@@ -56,15 +58,14 @@ TEST(ProcessTest, TheChildGetsTheArgumentTextWholeAndNoneOfOurFiles) {
     EXPECT_EQ(testing_support::StartedAs(process.pid()),
               testing_support::WorkerStart(STAND_IN_WORKER_PATH, text));
   }
+  ::dup2(our_input, 0);
+  ::close(our_input);
   ::close(leaky);
 }
 
 TEST(ProcessTest, ProgramsThatCannotRunReportWhy) {
-  const testing_support::TempDir dir;
-  const std::string not_executable = dir.Path("plain file");
-  std::ofstream(not_executable) << "not a program";
   for (const auto& [program, expected] :
-       {std::pair{dir.Path("missing/vrel"), ENOENT}, {not_executable, EACCES}}) {
+       {std::pair{"/no such folder/vrel", ENOENT}, {"/dev/null", EACCES}}) {
     int error = 0;
     EXPECT_FALSE(Process::Start(program, "a;b;100", &error).valid()) << program;
     EXPECT_EQ(error, expected) << program;
@@ -100,26 +101,32 @@ TEST(ProcessTest, KillEndsARunningChildAndReapsIt) {
 }
 
 TEST(ProcessTest, AChildThatHasEndedIsNeverSignalled) {
-  // Ended but not reaped yet: Kill reaps it rather than signal it.
-  Process zombie = Start("/bin/true", "x");
-  ASSERT_TRUE(WaitUntil([&] { return EndedUnreaped(zombie.pid()); }));
+  const auto ended = [] {  // a child that has ended by itself, not reaped yet
+    Process process = Start("/bin/true", "x");
+    EXPECT_TRUE(WaitUntil([&] { return EndedUnreaped(process.pid()); }));
+    return process;
+  };
   int error = -1;
+  // A zombie: Kill reaps it rather than signal it.
+  Process zombie = ended();
   EXPECT_EQ(zombie.Kill(&error), KillResult::kNotRunning);
   EXPECT_EQ(zombie.WaitStatus(), 0);  // its own exit, status 0
+  // Reaped behind its back: it has ended, its status is lost.
+  Process reaped = ended();
+  ASSERT_EQ(::waitpid(reaped.pid(), nullptr, 0), reaped.pid());
+  EXPECT_FALSE(reaped.Running() || reaped.WaitStatus().has_value());
 
-  // Reaped behind its back, and its id given to a bystander that is also our child (where this
+  // Reaped behind its back and its id given to a bystander that is also our child (where this
   // process may choose ids): the worst case for a signal sent by id.
-  Process reaped = Start("/bin/true", "x");
-  const pid_t pid = reaped.pid();
-  ASSERT_TRUE(WaitUntil([&] { return EndedUnreaped(pid); }));
+  Process reused = ended();
+  const pid_t pid = reused.pid();
   ASSERT_EQ(::waitpid(pid, nullptr, 0), pid);
   std::optional<testing_support::ChildProcess> bystander;
   for (int attempt = 0; attempt < 50 && !bystander && NextPidWillBe(pid); ++attempt) {
     bystander.emplace(STAND_IN_WORKER_PATH, std::vector<std::string>{});
     if (bystander->pid() != pid) bystander.reset();  // another process took the id first
   }
-  EXPECT_EQ(reaped.Kill(&error), KillResult::kNotRunning);
-  EXPECT_FALSE(reaped.WaitStatus().has_value());
+  EXPECT_EQ(reused.Kill(&error), KillResult::kNotRunning);
   if (!bystander) GTEST_SKIP() << "no permission to hand the old process id to a bystander";
   EXPECT_TRUE(bystander->Running());
 }
