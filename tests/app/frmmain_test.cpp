@@ -93,16 +93,16 @@ std::string Children() {
 
 // The job state as the window shows it: the Copy button's caption, the status line, the timers
 // that run, and the inputs that take input, by design name in tab order.
-std::string State(const frmMain& w) {
-  std::string state = (w.buttonCopy()->Caption() + ", " + w.IL()->text()).toStdString() +
-                      (w.SC().isActive() ? ", SC" : "") + (w.ETAT().isActive() ? ", ETAT" : "") +
-                      ":";
-  for (const auto& [name, on] : {std::pair{" SF", w.SF()->isEnabled()},
-                                 {" TF", w.TF()->isEnabled()},
-                                 {" BS", w.BS()->isEnabled()},
-                                 {" B2", w.B2()->Enabled()},
-                                 {" B1", w.B1()->Enabled()},
-                                 {" Copy", w.buttonCopy()->Enabled()}}) {
+std::string State(const frmMain& window) {
+  std::string state = (window.buttonCopy()->Caption() + ", " + window.IL()->text()).toStdString() +
+                      (window.SC().isActive() ? ", SC" : "") +
+                      (window.ETAT().isActive() ? ", ETAT" : "") + ":";
+  for (const auto& [name, on] : {std::pair{" SF", window.SF()->isEnabled()},
+                                 {" TF", window.TF()->isEnabled()},
+                                 {" BS", window.BS()->isEnabled()},
+                                 {" B2", window.B2()->Enabled()},
+                                 {" B1", window.B1()->Enabled()},
+                                 {" Copy", window.buttonCopy()->Enabled()}}) {
     if (on) state += name;
   }
   return state;
