@@ -37,8 +37,9 @@ QString DisplaySize(std::int64_t count) {
   return QString::number(count) + QLatin1String(" Bytes");
 }
 
-bool FileExist(const QString& Path) {
-  if (Path.isEmpty() || QFileInfo(Path).isDir()) return false;
+std::int64_t LengthOf(const QString& path) {
   int error = 0;
-  return platform::FileLength(QFile::encodeName(Path).toStdString(), &error) > 0;
+  return platform::FileLength(QFile::encodeName(path).toStdString(), &error);
 }
+
+bool FileExist(const QString& Path) { return !QFileInfo(Path).isDir() && LengthOf(Path) > 0; }

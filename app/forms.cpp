@@ -1,7 +1,9 @@
 #include "app/forms.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPalette>
+#include <QScreen>
 #include <QWidget>
 
 #include <array>
@@ -88,6 +90,12 @@ QLabel* AddLabel(QWidget* parent, const QString& text, const QPoint& at, const L
   QLabel* label = AddLabel(parent, text, QRect(at, QSize(1, 1)), look);
   label->adjustSize();
   return label;
+}
+
+void CentreOnScreen(QWidget& window) {
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    window.move(screen->availableGeometry().center() - window.rect().center());
+  }
 }
 
 QImage BannerPicture() { return QImage(QStringLiteral(":/artwork/banner.png")); }

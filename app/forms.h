@@ -47,6 +47,9 @@ QLabel* AddLabel(QWidget* parent, const QString& text, const QRect& rect, const 
 // The same, sized to its text with its top left at `at`.
 QLabel* AddLabel(QWidget* parent, const QString& text, const QPoint& at, const LabelLook& look);
 
+// Moves `window` to the middle of the primary screen, where each window first shows.
+void CentreOnScreen(QWidget& window);
+
 // The programs' pictures, built into mendra.
 QImage BannerPicture();  // 290 x 55, the main and the About window
 QImage SplashPicture();  // 300 x 200

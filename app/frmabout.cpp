@@ -2,11 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QShortcut>
 
 #include <array>
@@ -76,9 +74,7 @@ frmAbout::frmAbout(Services& services, QWidget* parent)
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);  // NOLINT: parent owns
   connect(escape, &QShortcut::activated, this, &QWidget::close);
 
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
+  CentreOnScreen(*this);
 }
 
 QUrl frmAbout::LinkAddress() {

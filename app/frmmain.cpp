@@ -2,12 +2,9 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFile>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QScreen>
 
 #include <sys/wait.h>
 
@@ -23,7 +20,6 @@
 #include "controls/brain.h"
 #include "controls/magicbutton.h"
 #include "controls/xp_progressbar.h"
-#include "platform/core/file_io.h"
 #include "platform/core/number_text.h"
 
 namespace {
@@ -71,12 +67,6 @@ MagicButton* AddButton(QWidget* parent, const QRect& rect, const QString& captio
   button->setGeometry(rect);
   button->ReadProperties(ButtonDesign(caption, fore_over, enabled));
   return button;
-}
-
-// The length of the file at `path`, or -1 when it cannot be measured (absent, out of reach).
-std::int64_t LengthOf(const QString& path) {
-  int error = 0;
-  return platform::FileLength(QFile::encodeName(path).toStdString(), &error);
 }
 
 // For the labels that size to their text.
@@ -198,10 +188,7 @@ frmMain::frmMain(Services& services, QString program_folder)
     bs_->setEnabled(false);
   });
 
-  // Centred on the screen when first shown.
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
+  CentreOnScreen(*this);
 }
 
 frmMain::~frmMain() = default;

@@ -1,8 +1,6 @@
 #include "app/frmsplash.h"
 
-#include <QGuiApplication>
 #include <QPainter>
-#include <QScreen>
 
 #include <utility>
 
@@ -17,9 +15,7 @@ frmSplash::frmSplash(std::function<void()> show_main)
   pb_ = new XP_ProgressBar(this);  // NOLINT(cppcoreguidelines-owning-memory): parent owns
   pb_->setGeometry(TwipsRect(135, 2745, 4245, 195));
   pb_->ReadProperties(SplashBarDesign());
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
+  CentreOnScreen(*this);
   ut_.setInterval(25);
   ut_.setTimerType(Qt::PreciseTimer);
   connect(&ut_, &QTimer::timeout, this, &frmSplash::UT_Timer);

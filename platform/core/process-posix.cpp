@@ -76,11 +76,11 @@ class SpawnAttributes {
 };
 
 pid_t WaitRetrying(pid_t pid, int* status, int options) {
-  pid_t r;
+  pid_t result;
   do {
-    r = ::waitpid(pid, status, options);
-  } while (r < 0 && errno == EINTR);
-  return r;
+    result = ::waitpid(pid, status, options);
+  } while (result < 0 && errno == EINTR);
+  return result;
 }
 
 }  // namespace
@@ -161,11 +161,11 @@ Process::~Process() {
 bool Process::Reap() {
   if (reaped_) return true;
   int status = 0;
-  const pid_t r = WaitRetrying(pid_, &status, WNOHANG);
-  if (r == pid_) {
+  const pid_t waited = WaitRetrying(pid_, &status, WNOHANG);
+  if (waited == pid_) {
     reaped_ = true;
     status_ = status;
-  } else if (r < 0 && errno == ECHILD) {
+  } else if (waited < 0 && errno == ECHILD) {
     // Reaped behind our back (SIGCHLD ignored, or a stray wait for any child): it has ended, and
     // its status is lost.
     reaped_ = true;
