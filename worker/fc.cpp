@@ -15,12 +15,12 @@ constexpr int64_t kVariableStartBlock = 10;  // also the size a failed read fall
 constexpr int64_t kVariableGrowBelow = 10000;
 constexpr int64_t kVariableLargestBlock = 10240;  // 10 doubled while below 10000
 
-// The chunked loop reads at most this many bytes of block starts at once (plus the overhang of
-// the last block): large enough that system calls cost little, small enough to stay in the
-// processor's cache between the read and the write.
+// The chunked loop reads at most this many bytes at once (in variable speed one largest block
+// more), or one block where a block is larger: enough that system calls cost little, little
+// enough that the bytes stay in the processor's cache between the read and the write.
 constexpr int64_t kChunkBytes = int64_t{1} << 20;
-// ... and at most as many blocks as make this many Percent texts, so that the store writes of
-// one chunk delay a close message by a few milliseconds at most.
+// It also reads at most as many blocks as make this many Percent texts, so that the store
+// writes of one chunk delay a close message by a few milliseconds at most.
 constexpr int64_t kPercentsPerChunk = 64;
 
 // The open source file as the copy loop reads it.
@@ -88,10 +88,10 @@ struct Layout {
   int64_t s;
   bool variable;
 
-  // The longest run of at most `max_count` blocks from the block at `from`, whose size before
-  // fitting is `size`, in which every block ends by `limit`; with `at_least_one`, the first
-  // block counts even if it ends later. Costs a few steps whatever the count: blocks of one
-  // size are counted at once, not one by one.
+  // The longest run of at most `max_count` blocks from the block at `from` (0-based), whose
+  // size before fitting is `size`, in which every block ends by `limit`; with `at_least_one`,
+  // the first block counts even if it ends later. Costs a few steps whatever the count: blocks
+  // of one size are counted at once, not one by one.
   BlockRun Plan(int64_t from, int64_t size, int64_t limit, int64_t max_count,
                 bool at_least_one) const {
     int64_t pos = from;
@@ -247,10 +247,10 @@ CopyResult FC::CopyBlockByBlock(Loop& loop) {
 // start again at one block and double. Should that block read in full after all, the failure lies
 // further on and the rest of the failed run is narrowed down by halving.
 //
-// Extra failing reads against the block-by-block loop: one per stretch of failing blocks where
-// a failed read delivers the bytes before the failure (as files and this kernel's page reads
-// do); where a medium fails a whole request instead, at most one more per halving, about
-// log2(blocks per chunk).
+// Failing reads beyond those of the block-by-block loop: at most one per stretch of failing
+// blocks where a failed read delivers the bytes before the failure (as reads of a file or of a
+// disk through the page cache do); where a medium fails whole requests, at most one more per
+// halving, so 1 + log2(blocks per chunk), at most 21, per stretch.
 CopyResult FC::CopyInChunks(Loop& loop) {
   const Layout& layout = loop.layout;
   const int64_t s = layout.s;
@@ -291,32 +291,48 @@ CopyResult FC::CopyInChunks(Loop& loop) {
     }
     // Blocks cut to the source's end all end there: `alone` must also limit the count.
     const BlockRun run = layout.Plan(pos, a, limit, alone ? 1 : chunk_blocks, true);
-    const std::span<std::byte> bytes = loop.buffer.Block(static_cast<size_t>(run.end - pos));
-    size_t delivered = 0;
-    GD(loop.source, pos + 1, bytes, &delivered);
-
     BlockRun done = run;  // the blocks this turn copies
-    if (delivered == bytes.size()) {
-      if (CopyResult r = write_run(run, bytes); r.status != CopyStatus::kFinished) return r;
-      reach = std::min(std::max(reach, 2 * (run.end - pos)), chunk_reach);
-      alone = false;
-    } else if (run.count == 1) {
-      // A block that fails at its own size.
-      if (!WriteBlock(loop.target, bytes, pos, delivered, &target_end, &error)) {
-        return {CopyStatus::kWriteFailed, error};
+
+    // A block larger than a chunk goes through in chunk-sized pieces, which disks take much
+    // better than one large write. Should a piece fail, the block is read at its own size.
+    bool copied = false;
+    if (run.count == 1 && run.end - pos > kChunkBytes && reach > 0) {
+      const PiecesResult pieces = CopyInPieces(loop, pos, run.end, &error);
+      if (pieces == PiecesResult::kWriteFailed) return {CopyStatus::kWriteFailed, error};
+      copied = pieces == PiecesResult::kCopied;
+      if (copied) {
+        target_end = std::max(target_end, run.end);
+      } else {
+        reach = 0;
       }
-      done.next = pos + s;
-      done.size_next = layout.variable ? kVariableStartBlock : a;
-      reach = 0;
-      suspect_end = 0;
-      alone = false;
-    } else {
-      done = layout.Plan(pos, a, pos + static_cast<int64_t>(delivered), run.count, false);
-      if (done.count > 0) {
-        if (CopyResult r = write_run(done, bytes); r.status != CopyStatus::kFinished) return r;
+    }
+
+    if (!copied) {
+      const std::span<std::byte> bytes = loop.buffer.Block(static_cast<size_t>(run.end - pos));
+      size_t delivered = 0;
+      GD(loop.source, pos + 1, bytes, &delivered);
+      if (delivered == bytes.size()) {
+        if (CopyResult r = write_run(run, bytes); r.status != CopyStatus::kFinished) return r;
+        reach = std::min(std::max(reach, 2 * (run.end - pos)), chunk_reach);
+        alone = false;
+      } else if (run.count == 1) {
+        // A block that fails at its own size.
+        if (!WriteBlock(loop.target, bytes, pos, delivered, &target_end, &error)) {
+          return {CopyStatus::kWriteFailed, error};
+        }
+        done.next = pos + s;
+        done.size_next = layout.variable ? kVariableStartBlock : a;
+        reach = 0;
+        suspect_end = 0;
+        alone = false;
+      } else {
+        done = layout.Plan(pos, a, pos + static_cast<int64_t>(delivered), run.count, false);
+        if (done.count > 0) {
+          if (CopyResult r = write_run(done, bytes); r.status != CopyStatus::kFinished) return r;
+        }
+        suspect_end = run.end;
+        alone = true;
       }
-      suspect_end = run.end;
-      alone = true;
     }
     if (!PutPercents(pos + 1, done.count, s, loop.q, &error)) {
       return {CopyStatus::kChannelFailed, error};
@@ -328,6 +344,17 @@ CopyResult FC::CopyInChunks(Loop& loop) {
     }
   }
   return {};
+}
+
+FC::PiecesResult FC::CopyInPieces(Loop& loop, int64_t from, int64_t end, std::string* error) {
+  for (int64_t at = from; at < end; at += kChunkBytes) {
+    const std::span<std::byte> piece =
+        loop.buffer.Block(static_cast<size_t>(std::min(kChunkBytes, end - at)));
+    size_t delivered = 0;
+    if (GD(loop.source, at + 1, piece, &delivered) == 0) return PiecesResult::kReadFailed;
+    if (!WriteAll(loop.target, piece, at, error)) return PiecesResult::kWriteFailed;
+  }
+  return PiecesResult::kCopied;
 }
 
 uint8_t FC::GD(BlockReader& FN, int64_t sPoint, std::span<std::byte> BUFF, size_t* delivered) {

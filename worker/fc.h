@@ -15,7 +15,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -101,10 +100,14 @@ class FC {
 
  private:
   struct Loop;
+  enum class PiecesResult { kCopied, kReadFailed, kWriteFailed };
 
   DoEvent& Events();
   CopyResult CopyBlockByBlock(Loop& loop);
   CopyResult CopyInChunks(Loop& loop);
+  // Reads and writes the 0-based bytes [from, end) in chunk-sized pieces, up to the first piece
+  // that does not read in full.
+  PiecesResult CopyInPieces(Loop& loop, int64_t from, int64_t end, std::string* error);
   bool PutPercent(int64_t p, double q, std::string* error);
   // Percent for `count` blocks whose 1-based positions start at `p` and step by `s`.
   bool PutPercents(int64_t p, int64_t count, int64_t s, double q, std::string* error);

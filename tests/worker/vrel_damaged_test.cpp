@@ -50,7 +50,6 @@ using testing_support::WriteFileBytes;
 using Bytes = std::vector<unsigned char>;
 using Ranges = std::vector<ByteRange>;
 
-constexpr int64_t kPageSize = 4096;
 constexpr auto kRunTimeout = std::chrono::seconds(300);  // a guard against hangs only
 constexpr auto kSignalTimeout = std::chrono::seconds(30);
 
@@ -72,17 +71,6 @@ int64_t FirstIn(const Ranges& ranges, int64_t begin, int64_t end) {
 
 bool IsIn(const Ranges& ranges, int64_t i) { return FirstIn(ranges, i, i + 1) == i; }
 
-// The 4 KiB pages that hold a byte of `ranges`, as ranges.
-Ranges PagesHolding(const Ranges& ranges) {
-  Ranges pages;
-  for (const ByteRange& r : ranges) {
-    const int64_t first = r.start / kPageSize * kPageSize;
-    const int64_t end = (r.start + r.length + kPageSize - 1) / kPageSize * kPageSize;
-    pages.push_back({first, end - first});
-  }
-  return pages;
-}
-
 // The damage of a served file.
 struct Damage {
   Ranges bad;
@@ -91,11 +79,10 @@ struct Damage {
 
 Damage Bad(Ranges bad) { return Damage{std::move(bad), {}}; }
 
-DamagedMountOptions MountOptions(const Damage& damage, bool page_cache = false) {
+DamagedMountOptions MountOptions(const Damage& damage) {
   DamagedMountOptions options;
   options.bad = damage.bad;
   options.worsening = damage.worsening;
-  options.page_cache = page_cache;
   return options;
 }
 
@@ -335,25 +322,6 @@ TEST_F(DamagedFsSelfCheckTest, WorseningSetsInAfterTheTriggeringRequest) {
              });
 }
 
-TEST_F(DamagedFsSelfCheckTest, PageCacheFailsWholePagesWithBadBytes) {
-  const Bytes source = PatternBytes(20000, 12);
-  ASSERT_NO_FATAL_FAILURE(Mount(source, MountOptions(Bad({{5000, 1}}), /*page_cache=*/true)));
-
-  CheckReads(mount_->file_path(), source,
-             {
-                 {0, 100, 100},     // a good page
-                 {5000, 1, -1},     // the bad byte
-                 {4096, 1, -1},     // the page's first byte: the page fails whole
-                 {8191, 1, -1},     // its last byte
-                 {8192, 100, 100},  // the next page
-                 {19990, 100, 10},  // the end of the file
-             });
-  // The short reply at the file's end must not shrink the file as the kernel sees it.
-  struct stat st {};
-  ASSERT_EQ(stat(mount_->file_path().c_str(), &st), 0) << std::strerror(errno);
-  EXPECT_EQ(st.st_size, 20000);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Direct I/O: vrel against the copy rule and against vrel-reference, whose block-by-block loop
 // gives the result vrel must match: the same target bytes, exit status, Status and Percent.
@@ -508,38 +476,6 @@ TEST_F(DamagedMediaTest, KilledAtRandomPointsThenResumedLikeTheBlockByBlockLoop)
   }
   EXPECT_GT(interrupted, 0) << "no round was killed mid-copy: the test proved nothing";
 }
-
-// ---------------------------------------------------------------------------------------------
-// Page-cache mode: errors come in whole pages, so only the pages holding bad bytes may differ.
-
-class VrelDamagedPageCacheTest : public DamagedMediaTest,
-                                 public ::testing::WithParamInterface<int32_t> {};
-
-TEST_P(VrelDamagedPageCacheTest, OnlyPagesWithBadBytesDiffer) {
-  const int32_t block = GetParam();
-  const Ranges bad = {{5000, 10}, {12290, 3}};
-  const Bytes source = PatternBytes(20000, 51);  // the last page is partly beyond the end
-  ASSERT_NO_FATAL_FAILURE(Mount(source, MountOptions(Bad(bad), /*page_cache=*/true)));
-
-  const std::string target = dir_.Path("target.bin");
-  ASSERT_NO_FATAL_FAILURE(RunToFinish(target, block, "config"));
-  const Bytes copy = ReadFileBytes(target);
-  ASSERT_EQ(copy.size(), source.size());
-  const Ranges bad_pages = PagesHolding(bad);
-  for (size_t i = 0; i < copy.size(); ++i) {
-    const auto at = static_cast<int64_t>(i);
-    if (IsIn(bad, at)) {
-      ASSERT_EQ(copy[i], 0) << "unreadable byte " << i;
-    } else if (IsIn(bad_pages, at)) {
-      ASSERT_TRUE(copy[i] == source[i] || copy[i] == 0) << "byte " << i;
-    } else {
-      ASSERT_EQ(copy[i], source[i]) << "byte " << i << ", outside the pages with bad bytes";
-    }
-  }
-}
-
-// Block sizes that never put a good page after a bad one in the same block.
-INSTANTIATE_TEST_SUITE_P(BlockSizes, VrelDamagedPageCacheTest, ::testing::Values(1, 4096));
 
 // ---------------------------------------------------------------------------------------------
 // SIGTERM during a slow copy: vrel stops after a whole block, ends by the signal, and a second
