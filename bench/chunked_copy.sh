@@ -3,9 +3,11 @@
 #
 # 1. vrel against `dd bs=1M conv=fsync` (the same durability as vrel's flush before "Finished")
 #    on a healthy, page-cached 2 GiB source at 1 B, 100 B, 10 KiB, variable speed and 10 MiB.
-#    The disk's write speed varies a lot from run to run, so runs go in pairs (`sync` before
-#    each, the order alternating) and the figure is the median of the pairs' ratios. Target: at
-#    most 1.5.
+#    The disk's write speed varies a lot from run to run, so runs go in pairs (the order
+#    alternating) and the figure is the median of the pairs' ratios. Before each run: `sync`,
+#    then SETTLE seconds (default 6) for the disk to finish what earlier runs left it; without
+#    that pause a run right after another one here often takes a third of the steady time or
+#    three times as long, depending on what the host still caches. Target: at most 1.5.
 # 2. vrel-reference, the block-by-block loop, at the same sizes; the slow ones on a smaller file,
 #    their time scaled to 2 GiB.
 # 3. The damaged-media fixture with slow reads around scattered bad ranges: time and read
@@ -15,14 +17,15 @@
 #   bench/chunked_copy.sh [BUILD_DIR] [WORK_DIR] [PAIRS]
 #
 # BUILD_DIR defaults to build/release (scripts/build.sh release -DCMAKE_BUILD_TYPE=Release);
-# WORK_DIR, where the files go (about 4.3 GiB), to a new folder under /tmp; PAIRS to 7. Part 1
+# WORK_DIR, where the files go (about 4.3 GiB), to a new folder under /tmp; PAIRS to 5. Part 1
 # is repeated into /dev/shm where that is a tmpfs with 2.5 GiB free. Part 3 needs /dev/fuse and
-# fusermount3 and is skipped without them. Takes about ten minutes.
+# fusermount3 and is skipped without them. Takes about twenty minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
 work=${2:-$(mktemp -d /tmp/vrel-chunked-XXXXXX)}
-pairs=${3:-7}
+pairs=${3:-5}
+settle=${SETTLE:-6}
 vrel=$build/bin/vrel
 reference=$build/bin/vrel-reference
 damagedfs=$build/bin/damagedfs
@@ -52,10 +55,12 @@ make_source() {  # name, bytes
   cat "$work/$1" >/dev/null  # into the page cache
 }
 
-# Prints the nanoseconds one run of the command takes, after a sync.
+# Prints the nanoseconds one run of the command takes, after a sync and `pause` seconds.
+pause=0
 timed() {
   local t0 t1
   sync
+  sleep "$pause"
   t0=$(now_ns)
   "$@"
   t1=$(now_ns)
@@ -110,7 +115,9 @@ echo "== 1. vrel against dd bs=1M conv=fsync, 2 GiB, $pairs pairs each =="
 # The first copy after the source was written runs slow whatever copies: one untimed warm-up.
 dd if="$src" of="$out" bs=1M conv=fsync status=none
 rm -f "$out"
+pause=$settle
 compare "$work"
+pause=0
 shm_free=$(df --output=avail -B1 /dev/shm 2>/dev/null | tail -n 1 || echo 0)
 if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ] && [ "$shm_free" -gt $((5 << 29)) ]; then
   echo "-- the same into tmpfs (/dev/shm), where the disk plays no part: vrel's own costs --"

@@ -18,7 +18,11 @@ constexpr int64_t kVariableLargestBlock = 10240;  // 10 doubled while below 1000
 // The chunked loop reads at most this many bytes at once (in variable speed one largest block
 // more), or one block where a block is larger: enough that system calls cost little, little
 // enough that the bytes stay in the processor's cache between the read and the write.
-constexpr int64_t kChunkBytes = int64_t{1} << 20;
+// 255 pages, not 256: measured on an ext4 disk of a virtual machine, 2 GiB written in pieces of
+// exactly 1 MiB at 1 MiB boundaries took the disk 5.6 to 6.1 s (dd bs=1M alike), in pieces of
+// 1020 KiB 1.8 to 1.9 s; the page cache seems to keep aligned pieces in larger units, which
+// that disk takes worse. Elsewhere the one page less costs nothing.
+constexpr int64_t kChunkBytes = int64_t{255} * 4096;
 // It also reads at most as many blocks as make this many Percent texts, so that the store
 // writes of one chunk delay a close message by a few milliseconds at most.
 constexpr int64_t kPercentsPerChunk = 64;

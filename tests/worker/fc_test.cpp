@@ -473,7 +473,7 @@ TEST_F(FCDifferentialTest, ChunkedLoopGivesTheResultOfTheBlockByBlockLoop) {
     ASSERT_EQ(chunked.puts, expected.puts);
     // A medium that delivers the bytes before a failure costs one extra failing read per
     // stretch; one that fails whole requests at most one per halving of a chunk, whose
-    // 2^20 bytes hold at most 2^20 blocks.
+    // fewer than 2^20 bytes hold fewer than 2^20 blocks.
     const int extra_per_stretch = fails_whole ? 1 + 20 : 1;
     ASSERT_LE(chunked.failed_reads,
               expected.failed_reads + extra_per_stretch * expected.failing_stretches);
