@@ -4,11 +4,17 @@
 // written, so the target keeps the source's layout; a copy resumes after the bytes the target
 // already holds. In variable-speed mode the block grows while reads succeed and falls back to
 // 10 bytes after a failed read. Progress goes to the channel after every block.
+//
+// Two loops give that result. The block-by-block loop reads, writes and reports each block on
+// its own. The chunked loop, the one vrel uses, reads many blocks at once and does the per-block
+// work in memory wherever such a read succeeds, so small blocks copy healthy regions at the
+// speed of the medium; it reads a block on its own only where it fails. On a medium whose reads
+// give the same answer each time, and where a range read in full also reads in full in parts,
+// both leave the same target bytes and write the same Percent texts in the same order.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -28,22 +34,18 @@ class BlockReader {
   virtual platform::IoResult ReadAt(std::span<std::byte> buf, int64_t offset) = 0;
 };
 
-// The block buffer: grows to the largest block asked for, never shrinks. Bytes past what a read
-// delivered are zeroed by GD, so a block never carries another block's bytes and growing
-// needs no zeroing.
+// The block buffer: grows to the largest size asked for, never shrinks, and starts on a memory
+// page. Bytes past what a read delivered are zeroed by GD, so a block never carries another
+// block's bytes and growing needs no zeroing.
 class BlockBuffer {
  public:
   std::span<std::byte> Block(size_t size) {
-    if (size > capacity_) {
-      data_ = std::make_unique_for_overwrite<std::byte[]>(size);
-      capacity_ = size;
-    }
-    return {data_.get(), size};
+    if (size > memory_.size()) memory_ = platform::PageBuffer(size);
+    return {memory_.data(), size};
   }
 
  private:
-  std::unique_ptr<std::byte[]> data_;
-  size_t capacity_ = 0;
+  platform::PageBuffer memory_;
 };
 
 // The progress channel's writer: the values "Status" and "Percent".
@@ -73,9 +75,12 @@ struct CopyResult {
   int stop_signal = 0;  // with kStopped: the signal behind the close message, or 0
 };
 
+// Which loop a copy runs; see the top of this file.
+enum class BlockLoop { kChunked, kBlockByBlock };
+
 class FC {
  public:
-  FC(ProgressChannel& channel, platform::MessageQueue& queue);
+  FC(ProgressChannel& channel, platform::MessageQueue& queue, BlockLoop loop = BlockLoop::kChunked);
   ~FC();
   FC(const FC&) = delete;
   FC& operator=(const FC&) = delete;
@@ -86,7 +91,9 @@ class FC {
                   bool VariableSpeed);
 
   // The block loop over an open source of length L and an open target, starting after the
-  // target's current end. Copy calls it; tests call it with a fake source.
+  // target's current end. Copy calls it; tests call it with a fake source. The chunked loop
+  // honours a close message after the chunk in progress (a block boundary, a few milliseconds
+  // later on a healthy medium) instead of after the block in progress.
   CopyResult CopyBlocks(BlockReader& source, int64_t L, const platform::File& target,
                         int32_t copyLen, bool VariableSpeed);
 
@@ -96,11 +103,25 @@ class FC {
   static uint8_t GD(BlockReader& FN, int64_t sPoint, std::span<std::byte> BUFF, size_t* delivered);
 
  private:
+  struct Loop;
+  enum class PiecesResult { kCopied, kReadFailed, kWriteFailed };
+
   DoEvent& Events();
+  CopyResult CopyBlockByBlock(Loop& loop);
+  CopyResult CopyInChunks(Loop& loop);
+  // Reads and writes the 0-based bytes [from, end) in chunk-sized pieces, up to the first piece
+  // that does not read in full.
+  PiecesResult CopyInPieces(Loop& loop, int64_t from, int64_t end, std::string* error);
   bool PutPercent(int64_t p, double q, std::string* error);
+  // Percent for `count` blocks whose 1-based positions start at `p` and step by `s`.
+  bool PutPercents(int64_t p, int64_t count, int64_t s, double q, std::string* error);
+  // Lets waiting messages through, at most one for each of `blocks` blocks. True when a close
+  // message has asked the copy to stop.
+  bool PumpAndCheckStop(int64_t blocks);
 
   ProgressChannel& channel_;
   platform::MessageQueue& queue_;
+  const BlockLoop loop_;
   std::optional<DoEvent> events_;  // created the first time it is needed
   int stop_signal_ = 0;
   bool stop_requested_ = false;

@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace platform {
@@ -156,6 +158,14 @@ int File::Sync() const {
   if (::fsync(fd_.get()) == 0) return 0;
   // Files that cannot be flushed (pipes, some special files) have nothing to lose.
   return errno == EINVAL ? 0 : errno;
+}
+
+PageBuffer::PageBuffer(size_t size) : size_(size) {
+  static const auto page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  // aligned_alloc wants a whole number of pages.
+  const size_t rounded = (std::max<size_t>(size, 1) + page - 1) / page * page;
+  data_.reset(static_cast<std::byte*>(std::aligned_alloc(page, rounded)));
+  if (!data_) throw std::bad_alloc();
 }
 
 int64_t FileLength(const std::string& path, int* error) {

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -68,6 +70,25 @@ class File {
  private:
   explicit File(int fd) : fd_(fd) {}
   UniqueFd fd_;
+};
+
+// Bytes that start on a memory page. The kernel copies file data to and from such a buffer
+// markedly faster than to one that starts elsewhere in a page, as large malloc blocks do.
+// The bytes start undefined. Throws std::bad_alloc when the memory cannot be had.
+class PageBuffer {
+ public:
+  PageBuffer() = default;
+  explicit PageBuffer(size_t size);
+
+  std::byte* data() const { return data_.get(); }
+  size_t size() const { return size_; }
+
+ private:
+  struct Free {
+    void operator()(std::byte* bytes) const { std::free(bytes); }
+  };
+  std::unique_ptr<std::byte[], Free> data_;
+  size_t size_ = 0;
 };
 
 // The length of a named file (a block device's size for a device), or -1 with *error set

@@ -126,6 +126,9 @@ bool DamagedMount::Launch(const DamagedMountOptions& options, std::string* error
                                    options.name};
   args.insert(args.end(), {"--trace", trace_path_});
   if (!options.bad.empty()) args.insert(args.end(), {"--bad", JoinRanges(options.bad)});
+  if (!options.short_reads.empty()) {
+    args.insert(args.end(), {"--short", JoinRanges(options.short_reads)});
+  }
   if (!options.worsening.empty()) {
     std::string list;
     for (const Worsening& w : options.worsening) {

@@ -38,6 +38,8 @@ struct DamagedMountOptions {
   std::string image_path;      // the file whose bytes are served
   std::vector<ByteRange> bad;  // reads of these bytes fail with EIO
   std::vector<Worsening> worsening;
+  // Reads touching these bytes return half of what they could, with no error (direct I/O only).
+  std::vector<ByteRange> short_reads;
   std::vector<ByteRange> slow;  // reads touching these bytes first sleep slow_usec
   int64_t slow_usec = 100000;
   // false: direct I/O, errors exact to the byte (a read into a bad range returns the good
