@@ -62,7 +62,7 @@ CommandLine ParseCommandLine(std::string_view text) {
   return cl;
 }
 
-int Main(int argc, const char* const* argv) {
+int Main(int argc, const char* const* argv, BlockLoop loop) {
   // Before any file is opened: one opened on a free 0, 1 or 2 would receive what is meant for
   // standard error.
   if (!platform::OpenStandardDescriptors()) return kExitCopyFailed;
@@ -95,7 +95,7 @@ int Main(int argc, const char* const* argv) {
   StoreChannel channel;
   CopyResult result;
   {
-    FC fc(channel, queue);
+    FC fc(channel, queue, loop);
     result = fc.Copy(cl.source, cl.target, cl.length, cl.variable_speed);
   }
   if (result.status == CopyStatus::kFinished) return kExitFinished;

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "worker/fc.h"
+
 namespace worker {
 
 // Exit statuses of vrel. A copy stopped by SIGTERM, SIGINT or SIGHUP ends by that signal instead
@@ -33,7 +35,8 @@ std::string JoinArguments(int argc, const char* const* argv);
 
 CommandLine ParseCommandLine(std::string_view text);
 
-// The whole worker; returns the exit status.
-int Main(int argc, const char* const* argv);
+// The whole worker; returns the exit status. `loop` picks the copy loop: vrel-reference, which
+// tests and benchmarks compare vrel with, runs the block-by-block one.
+int Main(int argc, const char* const* argv, BlockLoop loop = BlockLoop::kChunked);
 
 }  // namespace worker
