@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <vector>
 
 namespace worker {
@@ -12,64 +11,48 @@ using platform::kMsgUser;
 using platform::Message;
 using platform::MessageQueue;
 
+using Operation = void (DoEvent::*)();
+
 struct Row {
   const char* name;
-  std::function<void(DoEvent&)> call;
-  int waiting;                        // messages posted before the call
-  std::vector<uintptr_t> dispatched;  // after one call
-  size_t left;                        // messages still queued after one call
+  int waiting;  // messages 1, 2, ... posted before the calls
+  std::vector<Operation> calls;
+  std::vector<uintptr_t> dispatched;
+  size_t left;  // messages still queued afterwards
 };
 
 TEST(DoEventTest, EachOperationHandlesWhatItShould) {
-  const std::vector<Row> rows = {
-      {"Fastest, empty", &DoEvent::Fastest, 0, {}, 0},
-      {"Fast, empty", &DoEvent::Fast, 0, {}, 0},
-      {"Slow, empty", &DoEvent::Slow, 0, {}, 0},
-      {"Slowest, empty", &DoEvent::Slowest, 0, {}, 0},
-      {"Fastest, three", &DoEvent::Fastest, 3, {1}, 2},
-      {"Fast, three", &DoEvent::Fast, 3, {1, 2, 3}, 0},
-      {"Slow, three", &DoEvent::Slow, 3, {1}, 3},
-      {"Slowest, three", &DoEvent::Slowest, 3, {1, 2, 3}, 0},
+  const Row rows[] = {
+      {"every operation on an empty queue does nothing",
+       0,
+       {&DoEvent::Fastest, &DoEvent::Fast, &DoEvent::Slow, &DoEvent::Slowest},
+       {},
+       0},
+      {"Fastest takes one message at a time", 3, {&DoEvent::Fastest, &DoEvent::Fastest}, {1, 2}, 1},
+      {"Fast handles all that wait", 3, {&DoEvent::Fast}, {1, 2, 3}, 0},
+      {"Slow dispatches the same message again, leaving it queued",
+       3,
+       {&DoEvent::Slow, &DoEvent::Slow},
+       {1, 1},
+       3},
+      {"Slowest handles all that wait", 3, {&DoEvent::Slowest}, {1, 2, 3}, 0},
+      {"Slowest also sees a message already peeked at",
+       1,
+       {&DoEvent::Slow, &DoEvent::Slowest},
+       {1, 1},
+       0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    MessageQueue q;
+    MessageQueue queue;
     std::vector<uintptr_t> dispatched;
-    q.SetHandler(kMsgUser, [&](const Message& m) { dispatched.push_back(m.wparam); });
-    for (int i = 1; i <= row.waiting; ++i) q.Post({kMsgUser, static_cast<uintptr_t>(i), 0});
-    DoEvent events(q);
-    row.call(events);
+    queue.SetHandler(kMsgUser, [&](const Message& msg) { dispatched.push_back(msg.wparam); });
+    for (int i = 1; i <= row.waiting; ++i) queue.Post({kMsgUser, static_cast<uintptr_t>(i), 0});
+    DoEvent events(queue);
+    for (const Operation call : row.calls) (events.*call)();
     EXPECT_EQ(dispatched, row.dispatched);
-    EXPECT_EQ(q.size(), row.left);
+    EXPECT_EQ(queue.size(), row.left);
   }
-}
-
-TEST(DoEventTest, SlowSeesTheSameMessageAgainAndFastestGoesOnByOne) {
-  MessageQueue q;
-  std::vector<uintptr_t> dispatched;
-  q.SetHandler(kMsgUser, [&](const Message& m) { dispatched.push_back(m.wparam); });
-  for (uintptr_t i = 1; i <= 3; ++i) q.Post({kMsgUser, i, 0});
-  DoEvent events(q);
-  events.Slow();
-  events.Slow();
-  EXPECT_EQ(dispatched, (std::vector<uintptr_t>{1, 1}));
-  events.Fastest();
-  events.Fastest();
-  EXPECT_EQ(dispatched, (std::vector<uintptr_t>{1, 1, 1, 2}));
-  EXPECT_EQ(q.size(), 1u);
-}
-
-// A message that was already looked at is no longer "new", but it still waits.
-TEST(DoEventTest, SlowestHandlesMessagesAlreadyPeekedAt) {
-  MessageQueue q;
-  int handled = 0;
-  q.SetHandler(kMsgUser, [&](const Message&) { ++handled; });
-  q.Post({kMsgUser, 0, 0});
-  DoEvent events(q);
-  events.Slow();     // peeks and dispatches, leaves it queued
-  events.Slowest();  // must still see it waiting
-  EXPECT_EQ(handled, 2);
-  EXPECT_EQ(q.size(), 0u);
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "platform/core/number_text.h"
-#include "tests/support/env.h"
 #include "tests/support/temp_dir.h"
 
 namespace worker {
@@ -27,32 +26,28 @@ using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 using Bytes = std::vector<unsigned char>;
 
-// Remembers every value put, in order; can be told to fail the n-th Percent.
+// Remembers every Percent put, in order; can be told to fail the n-th.
 class RecordingChannel final : public ProgressChannel {
  public:
   bool Put(std::string_view key, std::string_view value, std::string* error) override {
-    if (key == "Percent" && ++percents_ == fail_percent_) {
+    EXPECT_EQ(key, "Percent");
+    if (percents.size() + 1 == fail_percent) {
       *error = "store refused";
       return false;
     }
-    puts.emplace_back(key, value);
+    percents.emplace_back(value);
     return true;
   }
-  std::vector<std::string> Values(std::string_view key) const {
-    std::vector<std::string> out;
-    for (const auto& [k, v] : puts) {
-      if (k == key) out.push_back(v);
-    }
-    return out;
-  }
-  void FailPercent(int n) { fail_percent_ = n; }
 
-  std::vector<std::pair<std::string, std::string>> puts;
-
- private:
-  int percents_ = 0;
-  int fail_percent_ = 0;
+  std::vector<std::string> percents;
+  size_t fail_percent = 0;
 };
+
+std::string Joined(const std::vector<std::string>& texts) {
+  std::string joined;
+  for (const std::string& text : texts) joined += (joined.empty() ? "" : " ") + text;
+  return joined;
+}
 
 // How a damaged range answers a read that meets it. Each read gives the same answer each time.
 enum class Fault {
@@ -67,58 +62,55 @@ struct Damage {
   Fault fault;
 };
 
-// Serves a byte vector with `damage`. `hook` runs at every read.
+// Serves a byte vector with `damage`. `hook` runs at every read, with the read's number from 1.
 class FakeSource final : public BlockReader {
  public:
-  explicit FakeSource(Bytes bytes) : bytes_(std::move(bytes)) {}
+  explicit FakeSource(Bytes bytes, std::vector<Damage> damage = {})
+      : damage_(std::move(damage)), bytes_(std::move(bytes)) {}
 
   IoResult ReadAt(std::span<std::byte> buf, int64_t offset) override {
     const auto size = static_cast<int64_t>(buf.size());
-    reads.emplace_back(offset + 1, size);
+    reads.push_back(std::to_string(offset + 1) + ":" + std::to_string(size));
     if (hook) hook(reads.size());
     int64_t stop = std::min(offset + size, std::ssize(bytes_));
-    IoResult r;
-    if (fail_read_number == static_cast<int>(reads.size())) {
-      stop = offset;
-      r.error = EIO;
-    }
-    for (const Damage& d : damage) {
-      if (d.start >= offset + size || d.start + d.length <= offset) continue;
-      const int64_t at = d.fault == Fault::kFailsWhole ? offset : std::max(d.start, offset);
+    IoResult result;
+    for (const Damage& range : damage_) {
+      if (range.start >= offset + size || range.start + range.length <= offset) continue;
+      const int64_t at = range.fault == Fault::kFailsWhole ? offset : std::max(range.start, offset);
       if (at < stop) {
         stop = at;
-        r.error = d.fault == Fault::kEndsShort ? 0 : EIO;
+        result.error = range.fault == Fault::kEndsShort ? 0 : EIO;
       }
     }
-    r.done = static_cast<size_t>(std::max<int64_t>(stop - offset, 0));
-    std::memcpy(buf.data(), bytes_.data() + offset, r.done);
-    failed.push_back(r.done < buf.size());
-    return r;
+    result.done = static_cast<size_t>(std::max<int64_t>(stop - offset, 0));
+    std::memcpy(buf.data(), bytes_.data() + offset, result.done);
+    failed.push_back(result.done < buf.size());
+    return result;
   }
+  int64_t size() const { return bytes_.size(); }
 
-  std::vector<std::pair<int64_t, int64_t>> reads;  // 1-based position and size of each read
-  std::vector<bool> failed;                        // whether each read came back short
-  std::vector<Damage> damage;
-  std::function<void(size_t)> hook;  // called with the read's number, from 1
-  int fail_read_number = 0;          // this read (from 1) fails whole, whatever its bytes
+  std::vector<std::string> reads;  // "position:size" of each read, 1-based
+  std::vector<bool> failed;        // whether each read came back short
+  std::function<void(size_t)> hook;
 
  private:
+  std::vector<Damage> damage_;
   Bytes bytes_;
 };
 
 class FCTest : public ::testing::Test {
  protected:
-  // Runs the block loop from `source` into the target file, which starts as `target_start`.
-  CopyResult Run(FakeSource& source, size_t source_length, int32_t block, bool variable,
-                 const Bytes& target_start = {}, BlockLoop loop = BlockLoop::kChunked) {
+  // Runs the block loop from `source` into the target file, which starts as `held`.
+  CopyResult Run(FakeSource& source, int32_t block, const Bytes& held = {},
+                 BlockLoop loop = BlockLoop::kChunked) {
     // A new file: truncating one that holds data makes the file system flush it on close.
     ::unlink(target_path_.c_str());
-    WriteFileBytes(target_path_, target_start);
+    WriteFileBytes(target_path_, held);
     int err = 0;
     File target = File::OpenReadWrite(target_path_, &err);
     EXPECT_TRUE(target.is_open());
     FC fc(channel_, queue_, loop);
-    return fc.CopyBlocks(source, static_cast<int64_t>(source_length), target, block, variable);
+    return fc.CopyBlocks(source, std::ssize(source), target, block, block == 0);
   }
   Bytes Target() const { return ReadFileBytes(target_path_); }
 
@@ -128,263 +120,146 @@ class FCTest : public ::testing::Test {
   platform::MessageQueue queue_;
 };
 
+// Expected values worked out by hand from the copy rule: blocks start `block` bytes apart after
+// the target's end (10 in variable speed, where the block doubles after a whole read while below
+// 10000 and is 10 again after a failed one); a block is cut to what remains of the source and the
+// cut size stays; a failed block keeps what its read delivered, and is zeros after it only where
+// it extends the target.
 struct BlockRow {
-  const char* name;
-  size_t source_length;
-  size_t target_length;  // bytes the target already holds (taken from the source)
-  int32_t block;
-  bool variable;
-  std::vector<std::pair<int64_t, int64_t>> reads;
-  std::vector<std::string> percents;
+  const char* name;      // the fault the row catches
+  int64_t length;        // source bytes
+  int64_t held;          // target bytes before the copy, none of them the source's
+  int32_t block;         // 0: variable speed
+  const char* reads;     // block by block, "position:size ..."; a closing " ..." ends a prefix
+  const char* percents;  // the same form
+  Fault fault = Fault::kFails;
+  int64_t damaged_from = 0, damaged_length = 0;  // 0-based
+  int64_t zeros_from = 0, zeros_to = 0;          // [from, to) 0-based: zeros in the target
 };
 
-TEST_F(FCTest, BlocksAndPercentOfHealthyCopies) {
-  const std::vector<BlockRow> rows = {
-      {"250 bytes in 100-byte blocks",
-       250,
-       0,
-       100,
-       false,
-       {{1, 100}, {101, 100}, {201, 50}},
-       {"0.4", "40.4", "80.4"}},
-      {"resumed after 120 bytes", 250, 120, 100, false, {{121, 100}, {221, 30}}, {"48.4", "88.4"}},
-      {"200 bytes in 100-byte blocks", 200, 0, 100, false, {{1, 100}, {101, 100}}, {"0.5", "50.5"}},
-      {"last block starts at the last byte",
-       101,
-       0,
-       100,
-       false,
-       {{1, 100}, {101, 1}},
-       {"0.99", "100"}},
-      {"100 bytes in 10-byte blocks end at 91",
-       100,
-       0,
-       10,
-       false,
-       {{1, 10},
-        {11, 10},
-        {21, 10},
-        {31, 10},
-        {41, 10},
-        {51, 10},
-        {61, 10},
-        {71, 10},
-        {81, 10},
-        {91, 10}},
-       {"1", "11", "21", "31", "41", "51", "61", "71", "81", "91"}},
-      {"block larger than the source", 5, 0, 1 << 20, false, {{1, 5}}, {"20"}},
-      {"one byte per block",
-       4,
-       0,
-       1,
-       false,
-       {{1, 1}, {2, 1}, {3, 1}, {4, 1}},
-       {"25", "50", "75", "100"}},
-      {"variable speed over 100 bytes",
-       100,
-       0,
-       12345,
-       true,
-       {{1, 10},
-        {11, 20},
-        {21, 40},
-        {31, 70},
-        {41, 60},
-        {51, 50},
-        {61, 40},
-        {71, 30},
-        {81, 20},
-        {91, 10}},
-       {"1", "11", "21", "31", "41", "51", "61", "71", "81", "91"}},
-      {"variable speed grows to 10240 and no further", 30000, 0, 0, true, {}, {}},
-      {"target as long as the source", 50, 50, 10, false, {}, {}},
-      {"target longer than the source", 50, 80, 10, false, {}, {}},
-      {"empty source", 0, 0, 10, false, {}, {}},
+// `actual`, cut to the length of `expected` where that ends in " ...".
+std::string Cut(const std::string& actual, std::string_view expected) {
+  if (!expected.ends_with(" ...") || actual.size() < expected.size() - 4) return actual;
+  return actual.substr(0, expected.size() - 4) + " ...";
+}
+
+TEST_F(FCTest, BothLoopsFollowTheCopyRule) {
+  const BlockRow rows[] = {
+      {"short last block", 250, 0, 100, "1:100 101:100 201:50", "0.4 40.4 80.4"},
+      {"resume after the target's end, its bytes kept", 250, 120, 100, "121:100 221:30",
+       "48.4 88.4"},
+      {"last block on the last byte", 101, 0, 100, "1:100 101:1", "0.99 100"},
+      {"block larger than the source", 5, 0, 1 << 20, "1:5", "20"},
+      {"one byte per block", 4, 0, 1, "1:1 2:1 3:1 4:1", "25 50 75 100"},
+      {"variable speed: 10 apart, cut at the end, the cut size kept", 100, 0, 0,
+       "1:10 11:20 21:40 31:70 41:60 51:50 61:40 71:30 81:20 91:10",
+       "1 11 21 31 41 51 61 71 81 91"},
+      {"variable speed stops doubling at 10240", 10370, 0, 0,
+       "1:10 11:20 21:40 31:80 41:160 51:320 61:640 71:1280 81:2560 91:5120 101:10240 111:10240 "
+       "121:10240 131:10240 141:10230 151:10220 ...",
+       "0.01 0.11 0.2 0.3 0.4 0.49 ..."},
+      {"failed read: what it delivered, then zeros, not the last block's bytes", 250, 0, 100,
+       "1:100 101:100 201:50", "0.4 40.4 80.4", Fault::kFails, 150, 20, 150, 200},
+      {"failed last block: the target still gets the source's length", 230, 0, 100,
+       "1:100 101:100 201:30", "0.43 43.91 87.39", Fault::kFails, 200, 1, 200, 230},
+      {"variable speed falls back to 10 and does not read the failed start again", 100, 0, 0,
+       "1:10 11:20 21:40 31:10 41:10 51:20 61:40 71:30 81:20 91:10", "1 11 21 31 41 51 61 71 81 91",
+       Fault::kFails, 35, 1, 35, 40},
+      {"a read that ends short without an error counts as failed", 100, 0, 0,
+       "1:10 11:20 21:40 31:10 41:10 51:20 61:40 71:30 81:20 91:10", "1 11 21 31 41 51 61 71 81 91",
+       Fault::kEndsShort, 35, 1, 35, 40},
+      {"variable speed: a failed block never zeros bytes rescued before it", 100, 0, 0,
+       "1:10 11:20 21:40 31:70 41:10 51:20 61:10 71:10 81:20 91:10", "1 11 21 31 41 51 61 71 81 91",
+       Fault::kFailsWhole, 60, 1, 60, 70},
+      {"resumed, a failed last block extends the target whole", 30, 20, 0, "21:10", "70",
+       Fault::kFailsWhole, 25, 1, 20, 30},
   };
   for (const BlockRow& row : rows) {
     SCOPED_TRACE(row.name);
-    channel_.puts.clear();
-    const Bytes src = PatternBytes(row.source_length);
-    Bytes start = PatternBytes(std::max(row.source_length, row.target_length));
-    start.resize(row.target_length);
-    FakeSource source(src);
-    const CopyResult r =
-        Run(source, src.size(), row.block, row.variable, start, BlockLoop::kBlockByBlock);
-    EXPECT_EQ(r.status, CopyStatus::kFinished) << r.error;
-    if (row.name == std::string("variable speed grows to 10240 and no further")) {
-      std::vector<int64_t> sizes;
-      for (const auto& [pos, size] : source.reads) sizes.push_back(size);
-      const std::vector<int64_t> growth = {10,  20,   40,   80,   160,   320,
-                                           640, 1280, 2560, 5120, 10240, 10240};
-      ASSERT_GE(sizes.size(), growth.size());
-      EXPECT_TRUE(std::equal(growth.begin(), growth.end(), sizes.begin()));
-      EXPECT_EQ(source.reads.size(), 3000u);  // one block every 10 bytes
-      EXPECT_EQ(*std::max_element(sizes.begin(), sizes.end()), 10240);
-      EXPECT_EQ(source.reads.back(), (std::pair<int64_t, int64_t>{29991, 10}));
-    } else {
-      EXPECT_EQ(source.reads, row.reads);
-      EXPECT_EQ(channel_.Values("Percent"), row.percents);
+    const Bytes source_bytes = PatternBytes(static_cast<size_t>(row.length));
+    const Bytes held = PatternBytes(static_cast<size_t>(row.held), 7);
+    Bytes expected = held;
+    expected.insert(expected.end(), source_bytes.begin() + row.held, source_bytes.end());
+    std::fill(expected.begin() + row.zeros_from, expected.begin() + row.zeros_to, 0);
+    std::vector<Damage> damage;
+    if (row.damaged_length > 0) damage.push_back({row.damaged_from, row.damaged_length, row.fault});
+
+    for (const BlockLoop loop : {BlockLoop::kBlockByBlock, BlockLoop::kChunked}) {
+      SCOPED_TRACE(loop == BlockLoop::kChunked ? "chunked" : "block by block");
+      channel_.percents.clear();
+      FakeSource source(source_bytes, damage);
+      const CopyResult result = Run(source, row.block, held, loop);
+      EXPECT_EQ(result.status, CopyStatus::kFinished) << result.error;
+      if (loop == BlockLoop::kBlockByBlock) {
+        EXPECT_EQ(Cut(Joined(source.reads), row.reads), row.reads);
+      }
+      EXPECT_EQ(Cut(Joined(channel_.percents), row.percents), row.percents);
+      EXPECT_TRUE(Target() == expected);
     }
-    Bytes expected = row.target_length > row.source_length ? start : src;
-    EXPECT_EQ(Target(), expected);
   }
 }
 
 // Every distinct value once, in order: at most 10,001 writes for any block size.
 TEST_F(FCTest, PercentIsWrittenOnlyWhenItsTextChanges) {
-  const Bytes src = PatternBytes(20000);
-  FakeSource source(src);
-  ASSERT_EQ(Run(source, src.size(), 1, false).status, CopyStatus::kFinished);
-  const std::vector<std::string> percents = channel_.Values("Percent");
-  ASSERT_EQ(percents.size(), 10001u);  // 0, 0.01, ..., 100 at half a hundredth per byte
-  EXPECT_EQ(percents.front(), "0");    // 0.005 rounds to the even 0
-  EXPECT_EQ(percents[1], "0.01");
-  EXPECT_EQ(percents.back(), "100");
-  for (size_t i = 1; i < percents.size(); ++i) {
-    ASSERT_LT(*platform::ParseNumber(percents[i - 1]), *platform::ParseNumber(percents[i]));
-  }
-  EXPECT_EQ(Target(), src);
-}
-
-TEST_F(FCTest, FixedModeKeepsWhatAFailedReadDeliveredAndZerosTheRest) {
-  const Bytes src = PatternBytes(250);
-  FakeSource source(src);
-  source.damage = {{150, 20, Fault::kFails}};
-  ASSERT_EQ(Run(source, src.size(), 100, false).status, CopyStatus::kFinished);
-  Bytes expected = src;
-  // Block 101-200 delivered 101-150; the rest of it is zeros, not the previous block's bytes.
-  std::fill(expected.begin() + 150, expected.begin() + 200, 0);
-  EXPECT_EQ(Target(), expected);
-  EXPECT_EQ(channel_.Values("Percent"), (std::vector<std::string>{"0.4", "40.4", "80.4"}));
-}
-
-TEST_F(FCTest, AFailedLastBlockStillGivesTheTargetTheSourcesLength) {
-  const Bytes src = PatternBytes(230);
-  FakeSource source(src);
-  source.damage = {{200, 1, Fault::kFails}};
-  ASSERT_EQ(Run(source, src.size(), 100, false).status, CopyStatus::kFinished);
-  Bytes expected = src;
-  std::fill(expected.begin() + 200, expected.end(), 0);
-  EXPECT_EQ(Target(), expected);
-}
-
-TEST_F(FCTest, VariableSpeedFallsBackAndDoesNotReadTheFailedStartAgain) {
-  const Bytes src = PatternBytes(100);
-  FakeSource source(src);
-  source.damage = {{35, 1, Fault::kFails}};
-  ASSERT_EQ(Run(source, src.size(), 0, true, {}, BlockLoop::kBlockByBlock).status,
-            CopyStatus::kFinished);
-  const std::vector<std::pair<int64_t, int64_t>> reads = {{1, 10},  {11, 20}, {21, 40}, {31, 10},
-                                                          {41, 10}, {51, 20}, {61, 40}, {71, 30},
-                                                          {81, 20}, {91, 10}};
-  EXPECT_EQ(source.reads, reads);
-  Bytes expected = src;
-  // Bytes 36-40 lie after the unreadable byte 36 in the only blocks that cover them.
-  std::fill(expected.begin() + 35, expected.begin() + 40, 0);
-  EXPECT_EQ(Target(), expected);
-}
-
-// Blocks overlap in variable speed: a read that fails where earlier blocks were rescued must not
-// replace those bytes with zeros.
-TEST_F(FCTest, VariableSpeedFailureNeverOverwritesRescuedBytes) {
-  const Bytes src = PatternBytes(100);
-  FakeSource source(src);
-  source.fail_read_number = 4;  // the block 31-100, after 1-60 are in the target
-  ASSERT_EQ(Run(source, src.size(), 0, true, {}, BlockLoop::kBlockByBlock).status,
-            CopyStatus::kFinished);
-  EXPECT_EQ(source.reads[3], (std::pair<int64_t, int64_t>{31, 70}));
-  EXPECT_EQ(source.reads[4], (std::pair<int64_t, int64_t>{41, 10}));  // fell back to 10
-  EXPECT_EQ(Target(), src);  // the later blocks re-read 41-100
-}
-
-// The zeros of a failed block extend the target only past its end, also when resuming.
-TEST_F(FCTest, FailedBlockPastTheEndIsWrittenWhole) {
-  const Bytes src = PatternBytes(60);
-  FakeSource source(src);
-  source.fail_read_number = 1;
-  const Bytes start(src.begin(), src.begin() + 20);
-  ASSERT_EQ(Run(source, src.size(), 0, true, start, BlockLoop::kBlockByBlock).status,
-            CopyStatus::kFinished);
-  EXPECT_EQ(source.reads[0], (std::pair<int64_t, int64_t>{21, 10}));
-  Bytes expected = src;
-  std::fill(expected.begin() + 20, expected.begin() + 30, 0);
-  EXPECT_EQ(Target(), expected);
-}
-
-TEST_F(FCTest, BlockSizeBelowOneStopsWithAnErrorAndReadsNothing) {
-  for (int32_t block : {0, -5}) {
-    SCOPED_TRACE(block);
-    const Bytes src = PatternBytes(50);
-    FakeSource source(src);
-    const CopyResult r = Run(source, src.size(), block, false);
-    EXPECT_EQ(r.status, CopyStatus::kBadBlockSize);
-    EXPECT_TRUE(source.reads.empty());
-    EXPECT_TRUE(Target().empty());
-  }
+  const Bytes source_bytes = PatternBytes(20000);
+  FakeSource source(source_bytes);
+  ASSERT_EQ(Run(source, 1).status, CopyStatus::kFinished);
+  std::vector<double> percents;
+  for (const std::string& text : channel_.percents)
+    percents.push_back(*platform::ParseNumber(text));
+  // 0, 0.01, ..., 100 at half a hundredth per byte; 0.005 rounds to the even 0.
+  ASSERT_EQ(percents.size(), 10001u);
+  EXPECT_EQ(channel_.percents[1], "0.01");
+  EXPECT_EQ(percents.back(), 100);
+  EXPECT_EQ(std::adjacent_find(percents.begin(), percents.end(), std::greater_equal<>()),
+            percents.end());
+  EXPECT_EQ(Target(), source_bytes);
 }
 
 // A close message stops the copy on a block boundary: after the block in progress, or in the
 // chunked loop after the chunk in progress. A resume then gives exactly the copy that was not
 // stopped, with the same Percent texts.
 TEST_F(FCTest, CloseMessageStopsOnABlockBoundaryAndResumeCompletesTheCopy) {
-  const Bytes src = PatternBytes((3 << 20) + 7);
+  const Bytes source_bytes = PatternBytes((3 << 20) + 7);
   const std::vector<Damage> damage = {{1000, 300, Fault::kFails},
                                       {(2 << 20) + 5, 1, Fault::kFailsWhole}};
-  FakeSource whole(src);
-  whole.damage = damage;
-  ASSERT_EQ(Run(whole, src.size(), 100, false, {}, BlockLoop::kBlockByBlock).status,
-            CopyStatus::kFinished);
+  FakeSource whole(source_bytes, damage);
+  ASSERT_EQ(Run(whole, 100, {}, BlockLoop::kBlockByBlock).status, CopyStatus::kFinished);
   const Bytes expected = Target();
-  const std::vector<std::string> expected_percents = channel_.Values("Percent");
+  const std::vector<std::string> expected_percents = channel_.percents;
 
   for (const BlockLoop loop : {BlockLoop::kBlockByBlock, BlockLoop::kChunked}) {
     SCOPED_TRACE(loop == BlockLoop::kChunked ? "chunked" : "block by block");
-    channel_.puts.clear();
-    FakeSource source(src);
-    source.damage = damage;
-    source.hook = [this](size_t n) {
-      if (n == 6) queue_.Post({platform::kMsgClose, SIGTERM, 0});
+    channel_.percents.clear();
+    FakeSource source(source_bytes, damage);
+    source.hook = [this](size_t read_number) {
+      if (read_number == 6) queue_.Post({platform::kMsgClose, SIGTERM, 0});
     };
-    const CopyResult stopped = Run(source, src.size(), 100, false, {}, loop);
+    const CopyResult stopped = Run(source, 100, {}, loop);
     EXPECT_EQ(stopped.status, CopyStatus::kStopped);
     EXPECT_EQ(stopped.stop_signal, SIGTERM);
     const Bytes partial = Target();
     ASSERT_GT(partial.size(), 0u);
-    ASSERT_LT(partial.size(), src.size());
+    ASSERT_LT(partial.size(), source_bytes.size());
     EXPECT_EQ(partial.size() % 100, 0u) << "stopped inside a block";
     EXPECT_TRUE(std::equal(partial.begin(), partial.end(), expected.begin()));
 
     source.hook = nullptr;
-    EXPECT_EQ(Run(source, src.size(), 100, false, partial, loop).status, CopyStatus::kFinished);
+    EXPECT_EQ(Run(source, 100, partial, loop).status, CopyStatus::kFinished);
     EXPECT_TRUE(Target() == expected);
     // The resumed copy may write the stopped one's last value again.
-    std::vector<std::string> percents = channel_.Values("Percent");
+    std::vector<std::string> percents = channel_.percents;
     percents.erase(std::unique(percents.begin(), percents.end()), percents.end());
     EXPECT_EQ(percents, expected_percents);
   }
 }
 
 TEST_F(FCTest, ChannelFailureEndsTheCopy) {
-  const Bytes src = PatternBytes(1000);
-  FakeSource source(src);
-  channel_.FailPercent(2);
-  const CopyResult r = Run(source, src.size(), 100, false);
-  EXPECT_EQ(r.status, CopyStatus::kChannelFailed);
+  const Bytes source_bytes = PatternBytes(1000);
+  FakeSource source(source_bytes);
+  channel_.fail_percent = 2;
+  EXPECT_EQ(Run(source, 100).status, CopyStatus::kChannelFailed);
   EXPECT_EQ(source.reads.size(), 2u);
-}
-
-TEST_F(FCTest, WriteFailureEndsTheCopyWithTheReason) {
-  const Bytes src = PatternBytes(100);
-  FakeSource source(src);
-  int err = 0;
-  File full = File::OpenReadWrite("/dev/full", &err);
-  if (!full.is_open()) GTEST_SKIP() << "/dev/full is not available";
-  FC fc(channel_, queue_);
-  const CopyResult r = fc.CopyBlocks(source, static_cast<int64_t>(src.size()), full, 10, false);
-  EXPECT_EQ(r.status, CopyStatus::kWriteFailed);
-  EXPECT_NE(r.error.find(platform::ErrorText(ENOSPC)), std::string::npos) << r.error;
-  EXPECT_EQ(source.reads.size(), 1u);
-  EXPECT_TRUE(channel_.Values("Percent").empty());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -396,6 +271,7 @@ struct RandomCase {
   Bytes held;     // the target's bytes before the copy, not the source's
   int32_t block;  // 0: variable speed
   std::vector<Damage> damage;
+  bool fails_whole = false;  // the medium fails whole requests
 };
 
 RandomCase MakeRandomCase(uint32_t seed) {
@@ -413,100 +289,64 @@ RandomCase MakeRandomCase(uint32_t seed) {
       {static_cast<int32_t>(uniform(1 << 19, 3 << 20)), 4 << 20},  // a chunk or more
   };
   const auto& [block, longest] = kinds[static_cast<size_t>(uniform(0, 5))];
-  RandomCase c;
-  c.block = block;
+  RandomCase drawn;
+  drawn.block = block;
   const int64_t length = uniform(1, longest);
-  c.source = PatternBytes(static_cast<size_t>(length), seed);
-  if (uniform(0, 1) == 1) c.held = PatternBytes(static_cast<size_t>(uniform(0, length + 20)), 7);
-  // One kind of medium in three fails whole requests.
-  const int medium = static_cast<int>(uniform(0, 2));
+  drawn.source = PatternBytes(static_cast<size_t>(length), seed);
+  if (uniform(0, 1) == 1) {
+    drawn.held = PatternBytes(static_cast<size_t>(uniform(0, length + 20)), 7);
+  }
+  drawn.fails_whole = uniform(0, 2) == 2;  // one kind of medium in three
   for (int64_t n = uniform(0, 5); n > 0; --n) {
     const int64_t span = uniform(0, 3) == 0 ? uniform(1, 20000) : uniform(1, 300);
-    const Fault fault = medium == 2          ? Fault::kFailsWhole
+    const Fault fault = drawn.fails_whole    ? Fault::kFailsWhole
                         : uniform(0, 1) == 0 ? Fault::kFails
                                              : Fault::kEndsShort;
-    c.damage.push_back({uniform(0, length - 1), span, fault});
+    drawn.damage.push_back({uniform(0, length - 1), span, fault});
   }
-  return c;
+  return drawn;
 }
 
-struct Outcome {
-  CopyStatus status;
-  Bytes target;
-  std::vector<std::pair<std::string, std::string>> puts;
-  int failed_reads = 0;
-  int failing_stretches = 0;  // runs of reads that failed one after the other
-};
-
-class FCDifferentialTest : public FCTest {
- protected:
-  Outcome RunCase(const RandomCase& c, BlockLoop loop) {
-    FakeSource source(c.source);
-    source.damage = c.damage;
-    channel_.puts.clear();
-    Outcome out;
-    out.status = Run(source, c.source.size(), c.block, c.block == 0, c.held, loop).status;
-    out.target = Target();
-    out.puts = channel_.puts;
-    for (size_t i = 0; i < source.failed.size(); ++i) {
-      if (!source.failed[i]) continue;
-      ++out.failed_reads;
-      if (i == 0 || !source.failed[i - 1]) ++out.failing_stretches;
-    }
-    return out;
-  }
-};
-
-TEST_F(FCDifferentialTest, ChunkedLoopGivesTheResultOfTheBlockByBlockLoop) {
+TEST_F(FCTest, ChunkedLoopGivesTheResultOfTheBlockByBlockLoop) {
+  struct Outcome {
+    CopyStatus status;
+    Bytes target;
+    std::vector<std::string> percents;
+    int failed_reads = 0;
+    int failing_stretches = 0;  // runs of reads that failed one after the other
+  };
   for (uint32_t seed = 1; seed <= 150; ++seed) {
-    const RandomCase c = MakeRandomCase(seed);
-    const bool fails_whole = std::any_of(c.damage.begin(), c.damage.end(), [](const Damage& d) {
-      return d.fault == Fault::kFailsWhole;
-    });
+    const RandomCase drawn = MakeRandomCase(seed);
     SCOPED_TRACE(::testing::Message()
-                 << "seed " << seed << ": " << c.source.size() << " bytes, block " << c.block
-                 << ", " << c.held.size() << " held, " << c.damage.size() << " damaged ranges");
-    const Outcome expected = RunCase(c, BlockLoop::kBlockByBlock);
-    const Outcome chunked = RunCase(c, BlockLoop::kChunked);
+                 << "seed " << seed << ": " << drawn.source.size() << " bytes, block "
+                 << drawn.block << ", " << drawn.held.size() << " held, " << drawn.damage.size()
+                 << " damaged ranges");
+    Outcome outcomes[2];
+    for (const BlockLoop loop : {BlockLoop::kBlockByBlock, BlockLoop::kChunked}) {
+      Outcome& out = outcomes[loop == BlockLoop::kChunked ? 1 : 0];
+      FakeSource source(drawn.source, drawn.damage);
+      channel_.percents.clear();
+      out.status = Run(source, drawn.block, drawn.held, loop).status;
+      out.target = Target();
+      out.percents = channel_.percents;
+      for (size_t i = 0; i < source.failed.size(); ++i) {
+        if (!source.failed[i]) continue;
+        ++out.failed_reads;
+        if (i == 0 || !source.failed[i - 1]) ++out.failing_stretches;
+      }
+    }
+    const Outcome& expected = outcomes[0];
+    const Outcome& chunked = outcomes[1];
     ASSERT_EQ(chunked.status, expected.status);
     ASSERT_TRUE(chunked.target == expected.target);
-    ASSERT_EQ(chunked.puts, expected.puts);
+    ASSERT_EQ(chunked.percents, expected.percents);
     // A medium that delivers the bytes before a failure costs one extra failing read per
     // stretch; one that fails whole requests at most one per halving of a chunk, whose
     // fewer than 2^20 bytes hold fewer than 2^20 blocks.
-    const int extra_per_stretch = fails_whole ? 1 + 20 : 1;
+    const int extra_per_stretch = drawn.fails_whole ? 1 + 20 : 1;
     ASSERT_LE(chunked.failed_reads,
               expected.failed_reads + extra_per_stretch * expected.failing_stretches);
   }
-}
-
-// The whole copy through real files: what reaches the channel, and what happens to the files.
-TEST_F(FCTest, CopyReportsStartAndFinishAroundTheBlocks) {
-  const Bytes src = PatternBytes(250);
-  WriteFileBytes(dir_.Path("source"), src);
-  FC fc(channel_, queue_);
-  const CopyResult r = fc.Copy(dir_.Path("source"), dir_.Path("out"), 100, false);
-  ASSERT_EQ(r.status, CopyStatus::kFinished) << r.error;
-  const std::vector<std::pair<std::string, std::string>> expected = {{"Status", "Starting..."},
-                                                                     {"Percent", "0.4"},
-                                                                     {"Percent", "40.4"},
-                                                                     {"Percent", "80.4"},
-                                                                     {"Status", "Finished"}};
-  EXPECT_EQ(channel_.puts, expected);
-  EXPECT_EQ(ReadFileBytes(dir_.Path("out")), src);
-  EXPECT_EQ(ReadFileBytes(dir_.Path("source")), src);
-}
-
-TEST_F(FCTest, MissingSourceIsNeverCreated) {
-  FC fc(channel_, queue_);
-  const CopyResult r = fc.Copy(dir_.Path("none"), dir_.Path("out"), 100, false);
-  EXPECT_EQ(r.status, CopyStatus::kOpenFailed);
-  EXPECT_NE(r.error.find("none"), std::string::npos) << r.error;
-  EXPECT_EQ(channel_.puts,
-            (std::vector<std::pair<std::string, std::string>>{{"Status", "Starting..."}}));
-  int err = 0;
-  EXPECT_EQ(platform::FileLength(dir_.Path("none"), &err), -1);
-  EXPECT_EQ(platform::FileLength(dir_.Path("out"), &err), -1);
 }
 
 }  // namespace
