@@ -46,11 +46,11 @@ std::string Describe(const char* what, const std::string& path, int error) {
 // Writes all of `bytes`; on failure *written tells how many leading bytes made it.
 bool WriteAll(const File& target, std::span<const std::byte> bytes, int64_t offset,
               std::string* error, size_t* written = nullptr) {
-  const platform::IoResult r = target.WriteAt(bytes, offset);
-  if (written != nullptr) *written = r.done;
-  if (r.error == 0) return true;
-  *error = "cannot write the target at byte " + std::to_string(offset + 1 + int64_t(r.done)) +
-           ": " + platform::ErrorText(r.error);
+  const platform::IoResult result = target.WriteAt(bytes, offset);
+  if (written != nullptr) *written = result.done;
+  if (result.error == 0) return true;
+  *error = "cannot write the target at byte " + std::to_string(offset + 1 + int64_t(result.done)) +
+           ": " + platform::ErrorText(result.error);
   return false;
 }
 
@@ -203,7 +203,10 @@ CopyResult FC::Copy(const std::string& FileSource, const std::string& FileTarget
   return result;
 }
 
-// What both loops work on.
+// What both loops work on. The copy keeps the design's names for its state: L the source's
+// length, T the target's length when the copy began, q = 100 / L, s the step from one block to
+// the next (the block size it started with), a the current block size, p the 1-based position
+// of a block's first byte.
 struct FC::Loop {
   BlockReader& source;
   const File& target;
@@ -288,22 +291,23 @@ CopyResult FC::CopyInChunks(Loop& loop) {
   bool alone = false;           // the next block is read on its own
   std::string error;
   std::string write_error;
+  CopyResult failure;  // set by write_run when it fails
 
-  // Writes the leading blocks of `run` held in `bytes`; on failure reports those that made it,
-  // as the block-by-block loop would have before its failing write.
-  auto write_run = [&](const BlockRun& run, std::span<const std::byte> bytes) -> CopyResult {
+  // Writes the leading blocks of `run` held in `bytes`. On failure reports those that made it,
+  // as the block-by-block loop would have before its failing write, and sets `failure`.
+  auto write_run = [&](const BlockRun& run, std::span<const std::byte> bytes) {
     size_t written = 0;
     if (WriteAll(loop.target, bytes.first(static_cast<size_t>(run.end - pos)), pos, &write_error,
                  &written)) {
       target_end = std::max(target_end, run.end);
-      return {};
+      return true;
     }
     const BlockRun made =
         layout.Plan(pos, a, pos + static_cast<int64_t>(written), run.count, false);
-    if (!PutPercents(pos + 1, made.count, s, loop.q, &error)) {
-      return {CopyStatus::kChannelFailed, error};
-    }
-    return {CopyStatus::kWriteFailed, write_error};
+    failure = PutPercents(pos + 1, made.count, s, loop.q, &error)
+                  ? CopyResult{CopyStatus::kWriteFailed, write_error}
+                  : CopyResult{CopyStatus::kChannelFailed, error};
+    return false;
   };
 
   while (pos < layout.L) {
@@ -336,11 +340,10 @@ CopyResult FC::CopyInChunks(Loop& loop) {
       size_t delivered = 0;
       GD(loop.source, pos + 1, bytes, &delivered);
       if (delivered == bytes.size()) {
-        if (CopyResult r = write_run(run, bytes); r.status != CopyStatus::kFinished) return r;
+        if (!write_run(run, bytes)) return failure;
         reach = std::min(std::max(reach, 2 * (run.end - pos)), chunk_reach);
         alone = false;
       } else if (run.count == 1) {
-        // A block that fails at its own size.
         if (!WriteBlock(loop.target, bytes, pos, delivered, &target_end, &error)) {
           return {CopyStatus::kWriteFailed, error};
         }
@@ -351,9 +354,7 @@ CopyResult FC::CopyInChunks(Loop& loop) {
         alone = false;
       } else {
         done = layout.Plan(pos, a, pos + static_cast<int64_t>(delivered), run.count, false);
-        if (done.count > 0) {
-          if (CopyResult r = write_run(done, bytes); r.status != CopyStatus::kFinished) return r;
-        }
+        if (done.count > 0 && !write_run(done, bytes)) return failure;
         suspect_end = run.end;
         alone = true;
       }
@@ -382,23 +383,24 @@ FC::PiecesResult FC::CopyInPieces(Loop& loop, int64_t from, int64_t end, std::st
 }
 
 uint8_t FC::GD(BlockReader& FN, int64_t sPoint, std::span<std::byte> BUFF, size_t* delivered) {
-  const platform::IoResult r = FN.ReadAt(BUFF, sPoint - 1);
-  *delivered = r.done;
-  if (r.done == BUFF.size()) return 1;
+  const platform::IoResult result = FN.ReadAt(BUFF, sPoint - 1);
+  *delivered = result.done;
+  if (result.done == BUFF.size()) return 1;
   // What the read could not deliver is unknown: zeros, never bytes of an earlier block.
-  std::memset(BUFF.data() + r.done, 0, BUFF.size() - r.done);
+  std::memset(BUFF.data() + result.done, 0, BUFF.size() - result.done);
   return 0;
 }
 
 bool FC::PutPercent(int64_t p, double q, std::string* error) {
-  const int64_t key = PercentHundredths(p, q);
+  const int64_t hundredths = PercentHundredths(p, q);
   // The same text again would tell a reader nothing; skipping it bounds the store writes of a
   // copy to about 10,001 whatever the block size.
-  if (key == last_percent_hundredths_) return true;
-  if (!channel_.Put("Percent", platform::NumberText(static_cast<double>(key) / 100.0), error)) {
+  if (hundredths == last_percent_hundredths_) return true;
+  if (!channel_.Put("Percent", platform::NumberText(static_cast<double>(hundredths) / 100.0),
+                    error)) {
     return false;
   }
-  last_percent_hundredths_ = key;
+  last_percent_hundredths_ = hundredths;
   return true;
 }
 

@@ -15,11 +15,11 @@ namespace worker {
 
 namespace {
 
-std::vector<std::string_view> Split(std::string_view text, char sep) {
+std::vector<std::string_view> Split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;
   size_t start = 0;
   for (;;) {
-    const size_t at = text.find(sep, start);
+    const size_t at = text.find(separator, start);
     parts.push_back(text.substr(start, at == std::string_view::npos ? at : at - start));
     if (at == std::string_view::npos) return parts;
     start = at + 1;
@@ -49,17 +49,18 @@ std::string JoinArguments(int argc, const char* const* argv) {
 
 CommandLine ParseCommandLine(std::string_view text) {
   const std::vector<std::string_view> parts = Split(text, ';');
-  CommandLine cl;
-  cl.source = std::string(parts[0]);
-  if (parts.size() > 1) cl.target = std::string(parts[1]);
+  CommandLine parsed;
+  parsed.source = std::string(parts[0]);
+  if (parts.size() > 1) parsed.target = std::string(parts[1]);
   if (parts.size() > 2) {
-    cl.length_text = std::string(parts[2]);
-    cl.length_is_number = ToWholeNumber(parts[2], &cl.length);
-    if (!cl.length_is_number) cl.length = 0;
-    cl.variable_speed = parts[2] == "0";
+    parsed.length_text = std::string(parts[2]);
+    parsed.length_is_number = ToWholeNumber(parts[2], &parsed.length);
+    if (!parsed.length_is_number) parsed.length = 0;
+    parsed.variable_speed = parts[2] == "0";
   }
-  cl.complete = !cl.source.empty() && !cl.target.empty() && parts.size() > 2 && !parts[2].empty();
-  return cl;
+  parsed.complete =
+      !parsed.source.empty() && !parsed.target.empty() && parts.size() > 2 && !parts[2].empty();
+  return parsed;
 }
 
 int Main(int argc, const char* const* argv, BlockLoop loop) {
@@ -76,19 +77,19 @@ int Main(int argc, const char* const* argv, BlockLoop loop) {
                        platform::ErrorText(errno).c_str());
   }
 
-  const CommandLine cl = ParseCommandLine(JoinArguments(argc, argv));
-  if (!cl.complete) {
+  const CommandLine command = ParseCommandLine(JoinArguments(argc, argv));
+  if (!command.complete) {
     (void)std::fprintf(
         stderr, "usage: vrel <source>;<target>;<block size in bytes, 0 for variable speed>\n");
     return kExitBadCommandLine;
   }
   // A zero block size would never advance, and a text that is no number would count as zero:
   // refused before any file, the channel included, is touched.
-  if (!cl.variable_speed && (!cl.length_is_number || cl.length == 0)) {
+  if (!command.variable_speed && (!command.length_is_number || command.length == 0)) {
     (void)std::fprintf(stderr,
                        "vrel: the block size '%s' is not a whole number of bytes from 1 to "
                        "2147483647, nor 0 for variable speed\n",
-                       cl.length_text.c_str());
+                       command.length_text.c_str());
     return kExitBadCommandLine;
   }
 
@@ -96,11 +97,11 @@ int Main(int argc, const char* const* argv, BlockLoop loop) {
   CopyResult result;
   {
     FC fc(channel, queue, loop);
-    result = fc.Copy(cl.source, cl.target, cl.length, cl.variable_speed);
+    result = fc.Copy(command.source, command.target, command.length, command.variable_speed);
   }
   if (result.status == CopyStatus::kFinished) return kExitFinished;
   if (result.status == CopyStatus::kBadBlockSize) {
-    result.error = "the block size '" + cl.length_text + "' is not a positive number of bytes";
+    result.error = "the block size '" + command.length_text + "' is not a positive number of bytes";
   }
   if (result.status != CopyStatus::kStopped) {
     (void)std::fprintf(stderr, "vrel: %s\n", result.error.c_str());

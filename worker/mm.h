@@ -11,13 +11,13 @@ namespace worker {
 
 // Exit statuses of vrel. A copy stopped by SIGTERM, SIGINT or SIGHUP ends by that signal instead
 // (the default action is restored and the signal raised again), so the status tells the truth.
-inline constexpr int kExitFinished = 0;    // "Finished" was written
-inline constexpr int kExitCopyFailed = 1;  // a file could not be opened or written, a source that
-                                           // holds no data, a target that is the channel's file,
-                                           // a negative block size, or the channel failed
-inline constexpr int kExitBadCommandLine =
-    2;  // source, target or block size missing, or a block size that is no whole number of bytes
-        // (nor exactly "0"): nothing done
+// kExitCopyFailed: a file could not be opened or written, a source that holds no data, a target
+// that is the channel's file, a negative block size, or the channel failed.
+// kExitBadCommandLine: source, target or block size missing, or a block size that is no whole
+// number of bytes (nor exactly "0"); nothing done.
+inline constexpr int kExitFinished = 0;  // "Finished" was written
+inline constexpr int kExitCopyFailed = 1;
+inline constexpr int kExitBadCommandLine = 2;
 
 // The command line `<source>;<target>;<length>`.
 struct CommandLine {
