@@ -404,11 +404,11 @@ class DamagedMount {
     args.push_back(dir.Path("mnt"));
     fs_.emplace(DAMAGEDFS_PATH, args, std::map<std::string, std::string>{}, true);
     const auto size = static_cast<off_t>(ReadFileBytes(image).size());
-    served_ = WaitUntil([&] {
-                struct stat st {};
-                return !fs_->Running() || (::stat(file().c_str(), &st) == 0 && st.st_size == size);
-              }) &&
-              fs_->Running();
+    const bool ended_or_served = WaitUntil([&] {
+      struct stat st {};
+      return !fs_->Running() || (::stat(file().c_str(), &st) == 0 && st.st_size == size);
+    });
+    served_ = ended_or_served && fs_->Running();
   }
   ~DamagedMount() {
     fs_->Signal(SIGTERM);
@@ -450,8 +450,8 @@ Bytes ExpectedCopy(const Bytes& source, const Ranges& bad, int32_t block, Bytes 
     size = std::min(size, length - pos);
     int64_t good_end = pos + size;
     for (const auto& [start, bad_length] : bad) {
-      if (start < good_end && start + bad_length > pos)
-        good_end = std::min(good_end, std::max(start, pos));
+      // Only a bad byte before the one found so far moves good_end.
+      if (start < good_end && start + bad_length > pos) good_end = std::max(start, pos);
     }
     if (std::ssize(target) < pos + size) target.resize(static_cast<size_t>(pos + size), 0);
     std::copy(source.begin() + pos, source.begin() + good_end, target.begin() + pos);
