@@ -274,8 +274,8 @@ struct RandomCase {
   bool fails_whole = false;  // the medium fails whole requests
 };
 
-RandomCase MakeRandomCase(uint32_t seed) {
-  std::mt19937 random(seed);
+RandomCase MakeRandomCase(uint32_t case_number) {
+  std::mt19937 random(case_number);
   auto uniform = [&random](int64_t low, int64_t high) {
     return std::uniform_int_distribution<int64_t>(low, high)(random);
   };
@@ -292,7 +292,7 @@ RandomCase MakeRandomCase(uint32_t seed) {
   RandomCase drawn;
   drawn.block = block;
   const int64_t length = uniform(1, longest);
-  drawn.source = PatternBytes(static_cast<size_t>(length), seed);
+  drawn.source = PatternBytes(static_cast<size_t>(length), case_number);
   if (uniform(0, 1) == 1) {
     drawn.held = PatternBytes(static_cast<size_t>(uniform(0, length + 20)), 7);
   }
@@ -315,10 +315,10 @@ TEST_F(FCTest, ChunkedLoopGivesTheResultOfTheBlockByBlockLoop) {
     int failed_reads = 0;
     int failing_stretches = 0;  // runs of reads that failed one after the other
   };
-  for (uint32_t seed = 1; seed <= 150; ++seed) {
-    const RandomCase drawn = MakeRandomCase(seed);
+  for (uint32_t case_number = 1; case_number <= 150; ++case_number) {
+    const RandomCase drawn = MakeRandomCase(case_number);
     SCOPED_TRACE(::testing::Message()
-                 << "seed " << seed << ": " << drawn.source.size() << " bytes, block "
+                 << "case " << case_number << ": " << drawn.source.size() << " bytes, block "
                  << drawn.block << ", " << drawn.held.size() << " held, " << drawn.damage.size()
                  << " damaged ranges");
     Outcome outcomes[2];
