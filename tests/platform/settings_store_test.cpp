@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -26,8 +27,6 @@ namespace fs = std::filesystem;
 using platform::SettingsStore;
 
 constexpr char kApp[] = "App";
-// Nothing else, such as a half-written file or an old one, ever stays in the store's folder.
-const std::set<std::string> kCleanFolder = {"settings.ini", "settings.ini.lock"};
 
 // What a reader finds at `path`, never waiting on a FIFO nor going through a link.
 std::string FileText(const std::string& path) {
@@ -42,16 +41,6 @@ void PutFile(const std::string& path, const std::string& text, mode_t mode = 064
   ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;
 }
 
-unsigned Mode(const std::string& path) {
-  return static_cast<unsigned>(fs::status(path).permissions());
-}
-
-std::set<std::string> Names(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
-  return names;
-}
-
 class SettingsStoreTest : public ::testing::Test {
  protected:
   SettingsStoreTest() { ::setenv("XDG_CONFIG_HOME", ConfigDir().c_str(), 1); }
@@ -59,6 +48,11 @@ class SettingsStoreTest : public ::testing::Test {
   std::string ConfigDir() const { return temp_.path() + "/config"; }
   std::string AppDir() const { return ConfigDir() + "/" + kApp; }
   std::string IniPath() const { return AppDir() + "/settings.ini"; }
+  // Nothing else, such as a half-written file or an old one, ever stays in the store's folder.
+  bool FolderIsClean() const {
+    return std::set<fs::path>(fs::directory_iterator(AppDir()), {}) ==
+           std::set<fs::path>{IniPath(), IniPath() + ".lock"};
+  }
 
   testing_support::TempDir temp_;
 };
@@ -90,10 +84,11 @@ TEST_F(SettingsStoreTest, FilesWrittenByHandAreReadAndKeptByAWrite) {
     std::string error;
     EXPECT_TRUE(store.Write("s", "n", "=[1]", &error)) << error;
     EXPECT_EQ(FileText(IniPath()), after_write);
-    EXPECT_EQ(Mode(IniPath()), 0600u);
-    EXPECT_EQ(Names(AppDir()), kCleanFolder);
+    EXPECT_EQ(fs::status(IniPath()).permissions(), fs::perms(0600));
+    EXPECT_TRUE(FolderIsClean());
   }
-  EXPECT_EQ(std::pair(Mode(AppDir()), Mode(ConfigDir())), std::pair(0700u, 0700u));
+  EXPECT_EQ(fs::status(AppDir()).permissions(), fs::perms(0700));
+  EXPECT_EQ(fs::status(ConfigDir()).permissions(), fs::perms(0700));
   ::umask(old_umask);
 }
 
@@ -132,14 +127,26 @@ TEST_F(SettingsStoreTest, FailedWritesChangeNothingAndTheStoreRecovers) {
     EXPECT_EQ(FileText(IniPath()), before);
     EXPECT_EQ(fs::exists(ConfigDir()), !obstacle.empty());
     EXPECT_EQ(fs::exists(IniPath() + ".tmp"), obstacle == temp);
-    if (folder) {  // another open of the lock file takes the lock at once
-      const platform::UniqueFd lock(::open((IniPath() + ".lock").c_str(), O_RDWR | O_CLOEXEC));
-      EXPECT_EQ(::flock(lock.get(), LOCK_EX | LOCK_NB), 0) << "a failed write kept the lock";
-    }
+    // Where a first write made the lock file, another open of it takes the lock at once.
+    const int flock_result = ::flock(
+        platform::UniqueFd(::open((IniPath() + ".lock").c_str(), O_RDWR)).get(), LOCK_EX | LOCK_NB);
+    EXPECT_EQ(flock_result, folder ? 0 : -1) << "the lock is kept";
     fs::remove_all(ConfigDir());
     EXPECT_TRUE(store.Write("S", "k", "new", &error)) << error;
     EXPECT_EQ(FileText(IniPath()), "[S]\nk=new\n");
   }
+}
+
+// Most users set no XDG_CONFIG_HOME, and a relative one does not count: ~/.config then holds the
+// settings. Only the names are compared.
+TEST_F(SettingsStoreTest, WithoutAnAbsoluteConfigurationHomeTheSettingsLieInHome) {
+  const std::string real_home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+  ::setenv("HOME", temp_.path().c_str(), 1);
+  for (const char* xdg : {"", "relative"}) {
+    ::setenv("XDG_CONFIG_HOME", xdg, 1);
+    EXPECT_EQ(SettingsStore(kApp).path(), temp_.path() + "/.config/App/settings.ini") << xdg;
+  }
+  ::setenv("HOME", real_home.c_str(), 1);
 }
 
 // Whatever lies at one of the store's names, a write never goes through it into another file, and
@@ -171,7 +178,7 @@ TEST_F(SettingsStoreTest, LinksAndForeignFilesAtItsNamesAreReplacedNeverFollowed
       EXPECT_TRUE(store.Write("S", "k", "v", &error) && store.Write("S", "j", "w", &error))
           << error;
       EXPECT_EQ(FileText(victim), "not the store's\n");
-      EXPECT_EQ(Names(AppDir()), kCleanFolder);
+      EXPECT_TRUE(FolderIsClean());
       EXPECT_EQ(FileText(IniPath() + ".lock"), "");
       // A read-only settings file is read, so its values stay; one that cannot be read is lost.
       const bool kept = what == "read-only" && name == "settings.ini";

@@ -41,12 +41,9 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   if (capture_stderr) {
     char name[] = "/tmp/mendra-stderr-XXXXXX";
     const int fd = ::mkstemp(name);
-    if (fd >= 0) {
-      ::close(fd);
-      stderr_path_ = name;
-    }
     EXPECT_GE(fd, 0) << "no file for the standard error of " << program << ": "
                      << std::strerror(errno);
+    if (fd >= 0 && ::close(fd) == 0) stderr_path_ = name;
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -63,10 +60,8 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
 }
 
 ChildProcess::~ChildProcess() {
-  if (pid_ > 0 && !reaped_) {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
+  Signal(SIGKILL);  // nothing once it has been reaped
+  Wait();
   if (!stderr_path_.empty()) ::unlink(stderr_path_.c_str());
 }
 
