@@ -119,15 +119,22 @@ int64_t File::Length(int* error) const {
   return LengthOf(fd_.get(), meta, error);
 }
 
-IoResult File::ReadAt(std::span<std::byte> buf, int64_t offset) const {
+namespace {
+
+// Calls `transfer` (pread or pwrite) until all `size` bytes at `offset` have moved, going on after
+// short counts and EINTR. A call that moves nothing ends it with `stalled` as the error.
+template <typename Byte, typename Transfer>
+IoResult TransferAll(int fd, Byte* bytes, size_t size, int64_t offset, Transfer transfer,
+                     int stalled) {
   IoResult result;
-  while (result.done < buf.size()) {
-    const ssize_t got = ::pread(fd_.get(), buf.data() + result.done, buf.size() - result.done,
-                                static_cast<off_t>(offset + static_cast<int64_t>(result.done)));
-    if (got > 0) {
-      result.done += static_cast<size_t>(got);
-    } else if (got == 0) {
-      break;  // end of file
+  while (result.done < size) {
+    const ssize_t moved = transfer(fd, bytes + result.done, size - result.done,
+                                   static_cast<off_t>(offset + static_cast<int64_t>(result.done)));
+    if (moved > 0) {
+      result.done += static_cast<size_t>(moved);
+    } else if (moved == 0) {
+      result.error = stalled;
+      break;
     } else if (errno != EINTR) {
       result.error = errno;
       break;
@@ -136,22 +143,15 @@ IoResult File::ReadAt(std::span<std::byte> buf, int64_t offset) const {
   return result;
 }
 
+}  // namespace
+
+IoResult File::ReadAt(std::span<std::byte> buf, int64_t offset) const {
+  return TransferAll(fd_.get(), buf.data(), buf.size(), offset, ::pread, 0);  // 0: end of file
+}
+
 IoResult File::WriteAt(std::span<const std::byte> buf, int64_t offset) const {
-  IoResult result;
-  while (result.done < buf.size()) {
-    const ssize_t put = ::pwrite(fd_.get(), buf.data() + result.done, buf.size() - result.done,
-                                 static_cast<off_t>(offset + static_cast<int64_t>(result.done)));
-    if (put > 0) {
-      result.done += static_cast<size_t>(put);
-    } else if (put == 0) {
-      result.error = ENOSPC;  // a write that makes no progress would otherwise loop for ever
-      break;
-    } else if (errno != EINTR) {
-      result.error = errno;
-      break;
-    }
-  }
-  return result;
+  // A write that makes no progress would otherwise loop for ever.
+  return TransferAll(fd_.get(), buf.data(), buf.size(), offset, ::pwrite, ENOSPC);
 }
 
 int File::Sync() const {
