@@ -29,19 +29,19 @@ int OpenRetrying(const std::string& path, int flags, mode_t mode) {
 // which is opened once more as usual: without O_NONBLOCK a drive checks its medium at the open.
 int OpenWithoutWaiting(const std::string& path, int flags, mode_t mode, int* error) {
   UniqueFd fd(OpenRetrying(path, flags | O_NONBLOCK, mode));
-  struct stat st {};
-  if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+  struct stat meta {};
+  if (!fd.valid() || ::fstat(fd.get(), &meta) != 0) {
     *error = errno;
     return -1;
   }
-  if (S_ISBLK(st.st_mode)) {
+  if (S_ISBLK(meta.st_mode)) {
     UniqueFd device(OpenRetrying(path, flags & ~O_CREAT, 0));
     struct stat again {};
     if (!device.valid() || ::fstat(device.get(), &again) != 0) {
       *error = errno;
       return -1;
     }
-    if (!S_ISBLK(again.st_mode) || again.st_rdev != st.st_rdev) {
+    if (!S_ISBLK(again.st_mode) || again.st_rdev != meta.st_rdev) {
       *error = EAGAIN;  // the name was given to another file meanwhile
       return -1;
     }
@@ -71,22 +71,22 @@ const char* KindName(mode_t mode) {
 }  // namespace
 
 File File::OpenRead(const std::string& path, int* error) {
-  return File(OpenWithoutWaiting(path, O_RDONLY, 0, error));
+  return File(UniqueFd(OpenWithoutWaiting(path, O_RDONLY, 0, error)));
 }
 
 File File::OpenReadWrite(const std::string& path, int* error) {
-  return File(OpenWithoutWaiting(path, O_RDWR | O_CREAT, 0666, error));
+  return File(UniqueFd(OpenWithoutWaiting(path, O_RDWR | O_CREAT, 0666, error)));
 }
 
 bool File::Info(FileInfo* info, int* error) const {
-  struct stat st {};
-  if (::fstat(fd_.get(), &st) != 0) {
+  struct stat meta {};
+  if (::fstat(fd_.get(), &meta) != 0) {
     *error = errno;
     return false;
   }
-  info->id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-  info->holds_data = S_ISREG(st.st_mode) || S_ISBLK(st.st_mode);
-  info->kind = KindName(st.st_mode);
+  info->id = {static_cast<uint64_t>(meta.st_dev), static_cast<uint64_t>(meta.st_ino)};
+  info->holds_data = S_ISREG(meta.st_mode) || S_ISBLK(meta.st_mode);
+  info->kind = KindName(meta.st_mode);
   *error = 0;
   return true;
 }
@@ -94,10 +94,10 @@ bool File::Info(FileInfo* info, int* error) const {
 namespace {
 
 // A disc or disk read through its device has no file size: the device knows its own.
-int64_t LengthOf(int fd, const struct stat& st, int* error) {
-  if (!S_ISBLK(st.st_mode)) {
+int64_t LengthOf(int fd, const struct stat& meta, int* error) {
+  if (!S_ISBLK(meta.st_mode)) {
     *error = 0;
-    return st.st_size;
+    return meta.st_size;
   }
   uint64_t bytes = 0;
   if (::ioctl(fd, BLKGETSIZE64, &bytes) != 0) {
@@ -111,47 +111,47 @@ int64_t LengthOf(int fd, const struct stat& st, int* error) {
 }  // namespace
 
 int64_t File::Length(int* error) const {
-  struct stat st {};
-  if (::fstat(fd_.get(), &st) != 0) {
+  struct stat meta {};
+  if (::fstat(fd_.get(), &meta) != 0) {
     *error = errno;
     return -1;
   }
-  return LengthOf(fd_.get(), st, error);
+  return LengthOf(fd_.get(), meta, error);
 }
 
-IoResult File::ReadAt(std::span<std::byte> buf, int64_t offset) const {
-  IoResult r;
-  while (r.done < buf.size()) {
-    const ssize_t n = ::pread(fd_.get(), buf.data() + r.done, buf.size() - r.done,
-                              static_cast<off_t>(offset + static_cast<int64_t>(r.done)));
-    if (n > 0) {
-      r.done += static_cast<size_t>(n);
-    } else if (n == 0) {
-      break;  // end of file
+namespace {
+
+// Calls `transfer` (pread or pwrite) until all `size` bytes at `offset` have moved, going on after
+// short counts and EINTR. A call that moves nothing ends it with `stalled` as the error.
+template <typename Byte, typename Transfer>
+IoResult TransferAll(int fd, Byte* bytes, size_t size, int64_t offset, Transfer transfer,
+                     int stalled) {
+  IoResult result;
+  while (result.done < size) {
+    const ssize_t moved = transfer(fd, bytes + result.done, size - result.done,
+                                   static_cast<off_t>(offset + static_cast<int64_t>(result.done)));
+    if (moved > 0) {
+      result.done += static_cast<size_t>(moved);
+    } else if (moved == 0) {
+      result.error = stalled;
+      break;
     } else if (errno != EINTR) {
-      r.error = errno;
+      result.error = errno;
       break;
     }
   }
-  return r;
+  return result;
+}
+
+}  // namespace
+
+IoResult File::ReadAt(std::span<std::byte> buf, int64_t offset) const {
+  return TransferAll(fd_.get(), buf.data(), buf.size(), offset, ::pread, 0);  // 0: end of file
 }
 
 IoResult File::WriteAt(std::span<const std::byte> buf, int64_t offset) const {
-  IoResult r;
-  while (r.done < buf.size()) {
-    const ssize_t n = ::pwrite(fd_.get(), buf.data() + r.done, buf.size() - r.done,
-                               static_cast<off_t>(offset + static_cast<int64_t>(r.done)));
-    if (n > 0) {
-      r.done += static_cast<size_t>(n);
-    } else if (n == 0) {
-      r.error = ENOSPC;  // a write that makes no progress would otherwise loop for ever
-      break;
-    } else if (errno != EINTR) {
-      r.error = errno;
-      break;
-    }
-  }
-  return r;
+  // A write that makes no progress would otherwise loop for ever.
+  return TransferAll(fd_.get(), buf.data(), buf.size(), offset, ::pwrite, ENOSPC);
 }
 
 int File::Sync() const {
@@ -169,12 +169,12 @@ PageBuffer::PageBuffer(size_t size) : size_(size) {
 }
 
 int64_t FileLength(const std::string& path, int* error) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
+  struct stat meta {};
+  if (::stat(path.c_str(), &meta) != 0) {
     *error = errno;
     return -1;
   }
-  if (!S_ISBLK(st.st_mode)) return LengthOf(-1, st, error);
+  if (!S_ISBLK(meta.st_mode)) return LengthOf(-1, meta, error);
   const File device = File::OpenRead(path, error);
   return device.is_open() ? device.Length(error) : -1;
 }
@@ -182,10 +182,10 @@ int64_t FileLength(const std::string& path, int* error) {
 int ReadToEnd(int fd, std::string* text) {
   char chunk[4096];
   for (;;) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n > 0) {
-      text->append(chunk, static_cast<size_t>(n));
-    } else if (n == 0) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got > 0) {
+      text->append(chunk, static_cast<size_t>(got));
+    } else if (got == 0) {
       return 0;
     } else if (errno != EINTR) {
       return errno;

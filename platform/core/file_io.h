@@ -8,6 +8,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "platform/core/unique_fd.h"
 
@@ -47,6 +48,8 @@ class File {
   static File OpenReadWrite(const std::string& path, int* error);
 
   File() = default;
+  // Takes an open descriptor (one the caller opened itself, say relative to a folder).
+  explicit File(UniqueFd fd) : fd_(std::move(fd)) {}
   bool is_open() const { return fd_.valid(); }
   int fd() const { return fd_.get(); }
 
@@ -68,7 +71,6 @@ class File {
   int Close() { return fd_.Close(); }
 
  private:
-  explicit File(int fd) : fd_(fd) {}
   UniqueFd fd_;
 };
 

@@ -20,10 +20,10 @@ static_assert(std::atomic<uint64_t>::is_always_lock_free);
 std::atomic<int> g_first_signal{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void RecordSignal(int sig) {
+extern "C" void RecordSignal(int signal_number) {
   int none = 0;
-  g_first_signal.compare_exchange_strong(none, sig, std::memory_order_relaxed);
-  g_pending_signals.fetch_or(uint64_t{1} << sig, std::memory_order_relaxed);
+  g_first_signal.compare_exchange_strong(none, signal_number, std::memory_order_relaxed);
+  g_pending_signals.fetch_or(uint64_t{1} << signal_number, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -40,10 +40,10 @@ void MessageQueue::Post(const Message& msg) {
 
 void MessageQueue::TakeSignals() {
   uint64_t bits = g_pending_signals.exchange(0, std::memory_order_relaxed);
-  for (int sig = 1; bits != 0 && sig < 64; ++sig) {
-    if ((bits & (uint64_t{1} << sig)) == 0) continue;
-    bits &= ~(uint64_t{1} << sig);
-    Post({kMsgClose, static_cast<uintptr_t>(sig), 0});
+  for (int signal_number = 1; bits != 0 && signal_number < 64; ++signal_number) {
+    if ((bits & (uint64_t{1} << signal_number)) == 0) continue;
+    bits &= ~(uint64_t{1} << signal_number);
+    Post({kMsgClose, static_cast<uintptr_t>(signal_number), 0});
   }
 }
 
@@ -63,8 +63,8 @@ void MessageQueue::Dispatch(const Message& msg) {
   for (const auto& [number, handler] : handlers_) {
     if (number == msg.message) {
       // Copy: the handler may replace itself while it runs.
-      const Handler h = handler;
-      h(msg);
+      const Handler running = handler;
+      running(msg);
       return;
     }
   }
@@ -105,27 +105,28 @@ size_t MessageQueue::size() {
 
 bool BridgeTerminationSignals(MessageQueue& queue) {
   queue.takes_signals_ = true;
-  struct sigaction sa {};
-  sa.sa_handler = RecordSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;  // a read or write in progress finishes its block
+  struct sigaction action {};
+  action.sa_handler = RecordSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;  // a read or write in progress finishes its block
   bool all = true;
-  for (int sig : kBridgedSignals) all = sigaction(sig, &sa, nullptr) == 0 && all;
+  for (int signal_number : kBridgedSignals)
+    all = sigaction(signal_number, &action, nullptr) == 0 && all;
   return all;
 }
 
 int TerminationSignal() { return g_first_signal.load(std::memory_order_relaxed); }
 
-void ReraiseSignal(int sig) {
-  struct sigaction sa {};
-  sa.sa_handler = SIG_DFL;
-  sigemptyset(&sa.sa_mask);
-  sigaction(sig, &sa, nullptr);
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, sig);
-  sigprocmask(SIG_UNBLOCK, &set, nullptr);
-  std::raise(sig);
+void ReraiseSignal(int signal_number) {
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal_number, &action, nullptr);
+  sigset_t unblocked;
+  sigemptyset(&unblocked);
+  sigaddset(&unblocked, signal_number);
+  sigprocmask(SIG_UNBLOCK, &unblocked, nullptr);
+  std::raise(signal_number);
 }
 
 }  // namespace platform

@@ -13,11 +13,11 @@ namespace {
 
 // The decimal separator of LC_NUMERIC, looked up on every call: the locale may change.
 const char* DecimalPoint() {
-  const char* dp = std::localeconv()->decimal_point;
-  return (dp != nullptr && *dp != '\0') ? dp : ".";
+  const char* separator = std::localeconv()->decimal_point;
+  return (separator != nullptr && *separator != '\0') ? separator : ".";
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char character) { return character == ' ' || character == '\t'; }
 
 }  // namespace
 
@@ -25,10 +25,10 @@ bool InitUserLocale() { return std::setlocale(LC_ALL, "") != nullptr; }
 
 std::string NumberText(double value) {
   if (value == 0) value = 0;  // no "-0"
-  char buf[64];
+  char text[64];
   // %.15g writes the shortest text of up to 15 significant digits in LC_NUMERIC's format.
-  const int n = std::snprintf(buf, sizeof buf, "%.15g", value);
-  return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
+  const int length = std::snprintf(text, sizeof text, "%.15g", value);
+  return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
 std::optional<double> ParseNumber(std::string_view text) {
@@ -37,24 +37,24 @@ std::optional<double> ParseNumber(std::string_view text) {
   if (text.empty()) return std::nullopt;
 
   // Accept exactly: [sign] digits [separator digits] or [sign] separator digits.
-  const std::string_view dp = DecimalPoint();
-  size_t i = 0;
-  if (text[i] == '+' || text[i] == '-') ++i;
+  const std::string_view separator = DecimalPoint();
+  size_t at = 0;
+  if (text[at] == '+' || text[at] == '-') ++at;
   size_t int_digits = 0;
-  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++int_digits;
+  while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at, ++int_digits;
   size_t frac_digits = 0;
-  if (text.substr(i, dp.size()) == dp) {
-    i += dp.size();
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++frac_digits;
+  if (text.substr(at, separator.size()) == separator) {
+    at += separator.size();
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at, ++frac_digits;
   }
-  if (i != text.size() || int_digits + frac_digits == 0) return std::nullopt;
+  if (at != text.size() || int_digits + frac_digits == 0) return std::nullopt;
 
   // strtod reads the same LC_NUMERIC form, and we have checked that it is nothing more.
   const std::string copy(text);
   char* end = nullptr;
-  const double v = std::strtod(copy.c_str(), &end);
-  if (end != copy.c_str() + copy.size() || !std::isfinite(v)) return std::nullopt;
-  return v;
+  const double parsed = std::strtod(copy.c_str(), &end);
+  if (end != copy.c_str() + copy.size() || !std::isfinite(parsed)) return std::nullopt;
+  return parsed;
 }
 
 double RoundHalfEven(double value) {
@@ -62,9 +62,9 @@ double RoundHalfEven(double value) {
   const int saved = std::fegetround();
   if (saved == FE_TONEAREST) return std::nearbyint(value);
   std::fesetround(FE_TONEAREST);
-  const double r = std::nearbyint(value);
+  const double rounded = std::nearbyint(value);
   std::fesetround(saved);
-  return r;
+  return rounded;
 }
 
 }  // namespace platform

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -19,6 +18,7 @@
 #include <vector>
 
 #include "platform/core/message_queue.h"
+#include "platform/core/names.h"
 
 #ifndef RENAME_EXCHANGE
 #define RENAME_EXCHANGE (1 << 1)
@@ -27,7 +27,6 @@
 namespace platform {
 namespace {
 
-constexpr std::string_view kFileName = "settings.ini";
 constexpr const char* kFile = "settings.ini";
 constexpr const char* kTempFile = "settings.ini.tmp";
 constexpr const char* kLockFile = "settings.ini.lock";
@@ -38,33 +37,17 @@ constexpr mode_t kFileMode = 0600;
 // FIFO or a device. The store replaces it.
 constexpr int kNotAFile = -1;
 
-std::string ErrnoText(int error) {
-  char buf[256];
-  // GNU strerror_r: returns either buf or a static string.
-  return ::strerror_r(error, buf, sizeof buf);
-}
-
 std::string Failure(std::string_view what, const std::string& path, int error) {
   std::string text(what);
   text += ' ';
   text += path;
   text += ": ";
-  text += ErrnoText(error);
+  text += ErrorText(error);
   return text;
 }
 
 void SetError(std::string* error, std::string text) {
   if (error != nullptr) *error = std::move(text);
-}
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
 }
 
 // Why a section or key name cannot be stored, or nullptr when it can.
@@ -95,25 +78,27 @@ struct Section {
 using Document = std::vector<Section>;
 
 Section* FindSection(Document& doc, std::string_view name) {
-  for (Section& s : doc) {
-    if (SameName(s.name, name)) return &s;
+  for (Section& section : doc) {
+    if (SameName(section.name, name)) return &section;
   }
   return nullptr;
 }
 
-void Set(Document& doc, std::string_view section, std::string_view key, std::string_view value) {
-  Section* s = FindSection(doc, section);
-  if (s == nullptr) {
-    doc.push_back(Section{std::string(section), {}});
-    s = &doc.back();
-  }
-  for (Entry& e : s->entries) {
-    if (SameName(e.key, key)) {
-      e.value.assign(value);
+// The section `name`, added at the end when the document has none.
+Section& SectionNamed(Document& doc, std::string_view name) {
+  if (Section* found = FindSection(doc, name)) return *found;
+  return doc.emplace_back(Section{std::string(name), {}});
+}
+
+// A key already there keeps its place and its name as first written.
+void Put(Section& section, std::string_view key, std::string_view value) {
+  for (Entry& entry : section.entries) {
+    if (SameName(entry.key, key)) {
+      entry.value.assign(value);
       return;
     }
   }
-  s->entries.push_back(Entry{std::string(key), std::string(value)});
+  section.entries.push_back(Entry{std::string(key), std::string(value)});
 }
 
 bool IsBlank(std::string_view line) {
@@ -132,47 +117,33 @@ bool Parse(std::string_view text, Document* doc) {
       if (line.back() != ']' || line.size() < 3) return false;
       const std::string_view name = line.substr(1, line.size() - 2);
       if (name.find_first_of("[]") != std::string_view::npos) return false;
-      current = FindSection(*doc, name);
-      if (current == nullptr) {
-        doc->push_back(Section{std::string(name), {}});
-        current = &doc->back();
-      }
+      current = &SectionNamed(*doc, name);
       continue;
     }
-    const size_t eq = line.find('=');
-    if (current == nullptr || eq == 0 || eq == std::string_view::npos) return false;
+    const size_t equals = line.find('=');
+    if (current == nullptr || equals == 0 || equals == std::string_view::npos) return false;
     // A repeated key takes the later value at the place of the first, as a write would.
-    const std::string_view key = line.substr(0, eq);
-    const std::string_view value = line.substr(eq + 1);
-    bool found = false;
-    for (Entry& e : current->entries) {
-      if (SameName(e.key, key)) {
-        e.value.assign(value);
-        found = true;
-        break;
-      }
-    }
-    if (!found) current->entries.push_back(Entry{std::string(key), std::string(value)});
+    Put(*current, line.substr(0, equals), line.substr(equals + 1));
   }
   return true;
 }
 
 std::string Serialize(const Document& doc) {
   size_t size = 0;
-  for (const Section& s : doc) {
-    size += s.name.size() + 3;
-    for (const Entry& e : s.entries) size += e.key.size() + e.value.size() + 2;
+  for (const Section& section : doc) {
+    size += section.name.size() + 3;
+    for (const Entry& entry : section.entries) size += entry.key.size() + entry.value.size() + 2;
   }
   std::string text;
   text.reserve(size);
-  for (const Section& s : doc) {
+  for (const Section& section : doc) {
     text += '[';
-    text += s.name;
+    text += section.name;
     text += "]\n";
-    for (const Entry& e : s.entries) {
-      text += e.key;
+    for (const Entry& entry : section.entries) {
+      text += entry.key;
       text += '=';
-      text += e.value;
+      text += entry.value;
       text += '\n';
     }
   }
@@ -186,23 +157,11 @@ int ReadSettingsFile(int dir_fd, const char* name, std::string* text) {
   text->clear();
   UniqueFd fd(::openat(dir_fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (!fd.valid()) return errno == ELOOP || errno == ENXIO ? kNotAFile : errno;
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return errno;
-  if (S_ISDIR(st.st_mode)) return EISDIR;
-  if (!S_ISREG(st.st_mode)) return kNotAFile;
+  struct stat meta {};
+  if (::fstat(fd.get(), &meta) != 0) return errno;
+  if (S_ISDIR(meta.st_mode)) return EISDIR;
+  if (!S_ISREG(meta.st_mode)) return kNotAFile;
   return ReadToEnd(fd.get(), text);
-}
-
-int WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return 0;
 }
 
 // Creates `dir` and any missing parents with kFolderMode: 0 or an errno value.
@@ -228,9 +187,9 @@ int OpenLockFile(int dir_fd, UniqueFd* lock) {
                          O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
                          kFileMode));
     int error = lock->valid() ? 0 : errno;
-    struct stat st {};
-    if (lock->valid() && ::fstat(lock->get(), &st) != 0) error = errno;
-    if (error == 0 && S_ISREG(st.st_mode)) return 0;
+    struct stat meta {};
+    if (lock->valid() && ::fstat(lock->get(), &meta) != 0) error = errno;
+    if (error == 0 && S_ISREG(meta.st_mode)) return 0;
     lock->reset();
     const bool replaceable =
         error == 0 || error == ELOOP || error == ENXIO || error == EACCES || error == EPERM;
@@ -254,8 +213,8 @@ int TakeLock(int fd) {
   }
 }
 
-bool SameFile(const struct stat& one, const struct stat& other) {
-  return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+FileIdentity IdentityOf(const struct stat& meta) {
+  return {static_cast<uint64_t>(meta.st_dev), static_cast<uint64_t>(meta.st_ino)};
 }
 
 // Holds the lock for one write; the descriptor outlives the write, so the lock has to be dropped
@@ -284,15 +243,17 @@ std::string ConfigHome() {
   long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> buf(size > 0 ? static_cast<size_t>(size) : 4096);
   for (;;) {
-    passwd pw{};
+    passwd user{};
     passwd* found = nullptr;
-    const int rc = ::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found);
-    if (rc == ERANGE && buf.size() < (1u << 20)) {
+    const int failure = ::getpwuid_r(::getuid(), &user, buf.data(), buf.size(), &found);
+    if (failure == ERANGE && buf.size() < (1u << 20)) {
       buf.resize(buf.size() * 2);
       continue;
     }
-    if (rc != 0 || found == nullptr || pw.pw_dir == nullptr || pw.pw_dir[0] == '\0') return {};
-    return std::string(pw.pw_dir) + "/.config";
+    if (failure != 0 || found == nullptr || user.pw_dir == nullptr || user.pw_dir[0] == '\0') {
+      return {};
+    }
+    return std::string(user.pw_dir) + "/.config";
   }
 }
 
@@ -304,7 +265,7 @@ SettingsStore::SettingsStore(std::string_view application) {
   dir_ += application;
   path_ = dir_;
   path_ += '/';
-  path_ += kFileName;
+  path_ += kFile;
   temp_path_ = path_ + ".tmp";
   lock_path_ = path_ + ".lock";
 }
@@ -316,10 +277,10 @@ std::string SettingsStore::Read(std::string_view section, std::string_view key) 
   if (ReadSettingsFile(AT_FDCWD, path_.c_str(), &text) != 0) return {};
   Document doc;
   if (!Parse(text, &doc)) return {};
-  Section* s = FindSection(doc, section);
-  if (s == nullptr) return {};
-  for (Entry& e : s->entries) {
-    if (SameName(e.key, key)) return std::move(e.value);
+  Section* found = FindSection(doc, section);
+  if (found == nullptr) return {};
+  for (Entry& entry : found->entries) {
+    if (SameName(entry.key, key)) return std::move(entry.value);
   }
   return {};
 }
@@ -360,61 +321,56 @@ bool SettingsStore::Write(std::string_view section, std::string_view key, std::s
   }
   Document doc;
   if (read_error != 0 || !Parse(text, &doc)) doc.clear();  // unparseable: replaced
-  Set(doc, section, key, value);
+  Put(SectionNamed(doc, section), key, value);
   text = Serialize(doc);
 
   // A fresh file every time: one that was in place may still be read by someone. One left at the
   // temporary name belongs to a writer that died (no other writer holds the lock).
-  UniqueFd out(::openat(dir, kTempFile, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
-  if (!out.valid() && errno == EEXIST && ::unlinkat(dir, kTempFile, 0) == 0) {
-    out.reset(::openat(dir, kTempFile, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
+  UniqueFd fresh(::openat(dir, kTempFile, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
+  if (!fresh.valid() && errno == EEXIST && ::unlinkat(dir, kTempFile, 0) == 0) {
+    fresh.reset(::openat(dir, kTempFile, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
   }
-  if (!out.valid()) {
+  if (!fresh.valid()) {
     SetError(error, Failure("cannot create", temp_path_, errno));
     return false;
   }
-  int e = WriteAll(out.get(), text);
+  File out(std::move(fresh));
+  int failure = out.WriteAt(std::as_bytes(std::span(text.data(), text.size())), 0).error;
   // The umask may have taken bits of the mode.
-  if (e == 0 && ::fchmod(out.get(), kFileMode) != 0) e = errno;
-  if (const int close_error = out.Close(); e == 0) e = close_error;
-  if (e != 0) {
+  if (failure == 0 && ::fchmod(out.fd(), kFileMode) != 0) failure = errno;
+  if (const int close_error = out.Close(); failure == 0) failure = close_error;
+  if (failure != 0) {
     ::unlinkat(dir, kTempFile, 0);
-    SetError(error, Failure("cannot write", temp_path_, e));
+    SetError(error, Failure("cannot write", temp_path_, failure));
     return false;
   }
 
   // Exchanging the names is atomic for readers like a rename, and cheaper on ext4 than a rename
   // over the old file; the old file then has the temporary name and goes.
-  bool replaced = false;
   if (exchange_supported_) {
     if (RenameExchange(dir, kTempFile, kFile) == 0) {
       // The new text is in place whatever happens here; a file left behind is removed by the
       // next write.
       ::unlinkat(dir, kTempFile, 0);
-      replaced = true;
-    } else if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
+      return true;
+    }
+    if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
       exchange_supported_ = false;
-    } else if (errno != ENOENT) {
-      e = errno;
-      ::unlinkat(dir, kTempFile, 0);
-      SetError(error, Failure("cannot replace", path_, e));
-      return false;
+    } else if (errno != ENOENT) {  // ENOENT: no old file to exchange with, so a rename does
+      failure = errno;
     }
   }
-  if (!replaced && ::renameat(dir, kTempFile, dir, kFile) != 0) {
-    e = errno;
-    ::unlinkat(dir, kTempFile, 0);
-    SetError(error, Failure("cannot replace", path_, e));
-    return false;
-  }
-  return true;
+  if (failure == 0 && ::renameat(dir, kTempFile, dir, kFile) == 0) return true;
+  if (failure == 0) failure = errno;
+  ::unlinkat(dir, kTempFile, 0);
+  SetError(error, Failure("cannot replace", path_, failure));
+  return false;
 }
 
 bool SettingsStore::Holds(const FileIdentity& id) const {
   for (const std::string* name : {&path_, &lock_path_, &temp_path_}) {
-    struct stat st {};
-    if (!name->empty() && ::lstat(name->c_str(), &st) == 0 &&
-        FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)} == id) {
+    struct stat meta {};
+    if (!name->empty() && ::lstat(name->c_str(), &meta) == 0 && IdentityOf(meta) == id) {
       return true;
     }
   }
@@ -426,15 +382,15 @@ bool SettingsStore::Lock(std::string* error) {
   // another writer) orders no one: then the file now in place is opened and locked.
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (!lock_fd_.valid() && !OpenFolder(error)) return false;
-    if (const int e = TakeLock(lock_fd_.get()); e != 0) {
-      SetError(error, Failure("cannot lock", lock_path_, e));
+    if (const int failure = TakeLock(lock_fd_.get()); failure != 0) {
+      SetError(error, Failure("cannot lock", lock_path_, failure));
       return false;
     }
     struct stat held {};
     struct stat named {};
     if (::fstat(lock_fd_.get(), &held) == 0 &&
         ::fstatat(dir_fd_.get(), kLockFile, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        SameFile(held, named)) {
+        IdentityOf(held) == IdentityOf(named)) {
       return true;
     }
     lock_fd_.reset();  // drops the lock
@@ -456,8 +412,8 @@ bool SettingsStore::OpenFolder(std::string* error) {
     return false;
   }
   UniqueFd lock;
-  if (const int e = OpenLockFile(dir.get(), &lock); e != 0) {
-    SetError(error, Failure("cannot open", lock_path_, e));
+  if (const int failure = OpenLockFile(dir.get(), &lock); failure != 0) {
+    SetError(error, Failure("cannot open", lock_path_, failure));
     return false;
   }
   dir_fd_ = std::move(dir);

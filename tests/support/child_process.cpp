@@ -11,124 +11,87 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <thread>
 
 extern char** environ;
 
 namespace testing_support {
 
-namespace {
-
-std::vector<std::string> MergedEnvironment(const std::map<std::string, std::string>& env) {
-  std::vector<std::string> merged;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry(*e);
-    const std::string name = entry.substr(0, entry.find('='));
-    if (env.count(name) == 0) merged.push_back(entry);
-  }
-  for (const auto& [name, value] : env) {
-    if (!value.empty()) merged.push_back(name + "=" + value);
-  }
-  return merged;
-}
-
-ExitInfo Decode(int status) {
-  ExitInfo info;
-  if (WIFEXITED(status)) {
-    info.exited = true;
-    info.code = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    info.signal = WTERMSIG(status);
-  }
-  return info;
-}
-
-}  // namespace
-
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
                            const std::map<std::string, std::string>& env, bool capture_stderr) {
-  std::vector<std::string> env_strings = MergedEnvironment(env);
-  std::vector<char*> envp;
-  for (auto& e : env_strings) envp.push_back(e.data());
-  envp.push_back(nullptr);
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text(*entry);
+    if (env.count(text.substr(0, text.find('='))) == 0) environment.push_back(text);
+  }
+  for (const auto& [name, value] : env) {
+    if (!value.empty()) environment.push_back(name + "=" + value);
+  }
+  // The null-terminated pointer arrays that exec wants.
+  const auto pointers = [](std::vector<std::string>& texts) {
+    std::vector<char*> pointers_to_texts;
+    for (std::string& text : texts) pointers_to_texts.push_back(text.data());
+    pointers_to_texts.push_back(nullptr);
+    return pointers_to_texts;
+  };
+  std::vector<std::string> arguments{program};
+  arguments.insert(arguments.end(), args.begin(), args.end());
 
-  std::vector<std::string> arg_strings{program};
-  arg_strings.insert(arg_strings.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : arg_strings) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
+  if (capture_stderr) {
+    char name[] = "/tmp/mendra-stderr-XXXXXX";
+    const int fd = ::mkstemp(name);
+    EXPECT_GE(fd, 0) << "no file for the standard error of " << program << ": "
+                     << std::strerror(errno);
+    if (fd >= 0 && ::close(fd) == 0) stderr_path_ = name;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  if (capture_stderr) {
-    char tmpl[] = "/tmp/mendra-stderr-XXXXXX";
-    const int fd = ::mkstemp(tmpl);
-    if (fd >= 0) {
-      ::close(fd);
-      stderr_path_ = tmpl;
-    } else {
-      ADD_FAILURE() << "cannot make a file for the standard error of " << program << ": "
-                    << std::strerror(errno);
-    }
-  }
   posix_spawn_file_actions_addopen(&actions, 2,
                                    stderr_path_.empty() ? "/dev/null" : stderr_path_.c_str(),
                                    O_WRONLY | O_TRUNC, 0);
-  const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int failure = posix_spawn(&pid_, program.c_str(), &actions, nullptr,
+                                  pointers(arguments).data(), pointers(environment).data());
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    pid_ = -1;
-    ADD_FAILURE() << "cannot start " << program << ": " << std::strerror(rc);
-  }
+  if (failure != 0) pid_ = -1;
+  EXPECT_EQ(failure, 0) << "cannot start " << program << ": " << std::strerror(failure);
 }
 
 ChildProcess::~ChildProcess() {
-  if (pid_ > 0 && !reaped_) {
-    ::kill(pid_, SIGKILL);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-  }
+  Signal(SIGKILL);  // nothing once it has been reaped
+  Wait();
   if (!stderr_path_.empty()) ::unlink(stderr_path_.c_str());
 }
 
 std::optional<ExitInfo> ChildProcess::Wait(std::chrono::milliseconds timeout) {
-  if (pid_ <= 0) return std::nullopt;
-  if (reaped_) return info_;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  auto pause = std::chrono::microseconds(200);
-  for (;;) {
+  while (pid_ > 0 && !reaped_) {
     int status = 0;
-    const pid_t r = ::waitpid(pid_, &status, WNOHANG);
-    if (r == pid_) {
+    const pid_t ended = ::waitpid(pid_, &status, WNOHANG);
+    if (ended == pid_) {
       reaped_ = true;
-      info_ = Decode(status);
-      return info_;
+      info_ = {WIFEXITED(status), WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+               WIFSIGNALED(status) ? WTERMSIG(status) : 0};
+    } else if ((ended < 0 && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+      return std::nullopt;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    if (r < 0 && errno != EINTR) return std::nullopt;
-    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-    std::this_thread::sleep_for(pause);
-    pause = std::min(pause * 2, std::chrono::microseconds(20000));
   }
+  return reaped_ ? std::optional(info_) : std::nullopt;
 }
 
-bool ChildProcess::Running() {
-  if (pid_ <= 0 || reaped_) return false;
-  return !Wait(std::chrono::milliseconds(0)).has_value();
-}
+bool ChildProcess::Running() { return pid_ > 0 && !reaped_ && !Wait(std::chrono::milliseconds(0)); }
 
 void ChildProcess::Signal(int sig) {
   if (pid_ > 0 && !reaped_) ::kill(pid_, sig);
 }
 
 std::string ChildProcess::stderr_text() const {
-  if (stderr_path_.empty()) return {};
   std::ifstream in(stderr_path_);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 ExitInfo RunToEnd(const std::string& program, const std::vector<std::string>& args,

@@ -12,22 +12,14 @@ class LoopDevice {
   // Attaches `image` read-only; device() is empty when that is not possible here (no losetup,
   // no loop devices, no privilege), and why() says so.
   explicit LoopDevice(const std::string& image) {
-    const std::string command = "losetup --find --show --read-only '" + image + "' 2>&1";
-    FILE* out = ::popen(command.c_str(), "r");
-    if (out == nullptr) {
-      why_ = "cannot run losetup";
-      return;
-    }
-    char line[512] = {};
-    const bool got = std::fgets(line, sizeof line, out) != nullptr;
-    const int status = ::pclose(out);
-    std::string text = got ? line : "";
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    if (status == 0 && text.rfind("/dev/", 0) == 0) {
-      device_ = text;
-    } else {
-      why_ = "losetup failed: " + text;
-    }
+    FILE* out = ::popen(("losetup --find --show --read-only '" + image + "' 2>&1").c_str(), "r");
+    char line[512] = "cannot run losetup";
+    if (out != nullptr && std::fgets(line, sizeof line, out) == nullptr) line[0] = '\0';
+    std::string text = line;
+    if (text.ends_with('\n')) text.pop_back();
+    const bool attached = out != nullptr && ::pclose(out) == 0 && text.starts_with("/dev/");
+    device_ = attached ? text : "";
+    why_ = attached ? "" : "losetup failed: " + text;
   }
   ~LoopDevice() {
     if (!device_.empty()) std::system(("losetup -d '" + device_ + "'").c_str());

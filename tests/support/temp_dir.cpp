@@ -11,18 +11,16 @@ namespace testing_support {
 
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
-  std::string tmpl =
-      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/mendra-test-XXXXXX";
-  if (::mkdtemp(tmpl.data()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp failed for " << tmpl;
+  path_ = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/mendra-test-XXXXXX";
+  if (::mkdtemp(path_.data()) == nullptr) {
+    ADD_FAILURE() << "mkdtemp failed for " << path_;
     std::abort();
   }
-  path_ = tmpl;
 }
 
 TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
 }
 
 std::vector<unsigned char> ReadFileBytes(const std::string& path) {
@@ -41,12 +39,13 @@ void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& b
 
 std::vector<unsigned char> PatternBytes(size_t n, unsigned salt) {
   std::vector<unsigned char> bytes(n);
-  uint32_t x = 2463534242u ^ (salt * 0x9E3779B9u);
-  for (auto& b : bytes) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    b = static_cast<unsigned char>(1 + x % 255);  // never 0
+  // A xorshift generator: fast, and the same bytes on every machine.
+  uint32_t state = 2463534242u ^ (salt * 0x9E3779B9u);
+  for (auto& byte : bytes) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    byte = static_cast<unsigned char>(1 + state % 255);  // never 0
   }
   return bytes;
 }
