@@ -1,23 +1,28 @@
 #!/usr/bin/env bash
 # Screenshots of the real program: scripts/screenshots.sh OUTDIR
 # Starts mendra under Xvfb and drives it with xdotool as a person would: the splash, the idle main
-# window, a real copy running (256 MiB at the default 100-byte blocks, chosen through the file
-# dialogs), the success message, and the About window. Writes splash.png, main-idle.png,
-# main-copying.png, main-finished.png and about.png into OUTDIR.
+# window, a real copy running (64 MiB at the default 100-byte blocks, chosen through the file
+# dialogs), the success message, and the About window. The copy reads a slow medium: the image
+# served by the test fixture damagedfs with every read delayed, so that it lasts long enough to be
+# seen (where FUSE is missing, a plain 1 GiB file is copied instead and may end too soon).
+# Writes splash.png, main-idle.png, main-copying.png, main-finished.png and about.png into OUTDIR.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:?usage: scripts/screenshots.sh OUTDIR}")
 mkdir -p "$out"
 scripts/bootstrap.sh
-BUILD_TARGETS="mendra vrel" scripts/build.sh release -DCMAKE_BUILD_TYPE=Release
+BUILD_TARGETS="mendra vrel damagedfs" scripts/build.sh release -DCMAKE_BUILD_TYPE=Release
 mendra_bin=$PWD/build/release/bin/mendra
+damagedfs_bin=$PWD/build/release/bin/damagedfs
 
 work=$(mktemp -d)
 xvfb_pid=
 mendra_pid=
+medium_pid=
 cleanup() {
   if [ -n "$mendra_pid" ] && kill -0 "$mendra_pid" 2>/dev/null; then kill "$mendra_pid"; fi
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  if [ -n "$medium_pid" ]; then kill "$medium_pid" 2>/dev/null && wait "$medium_pid" || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -69,7 +74,22 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/n
 xvfb_pid=$!
 display=$(wait_for cat "$work/display")
 export DISPLAY=":$display" XDG_CONFIG_HOME="$work/config"
-head -c $((256 * 1024 * 1024)) /dev/urandom >"$work/damaged disc.iso"
+source_file="$work/damaged disc.iso"
+source_content=$source_file
+if [ -e /dev/fuse ]; then
+  head -c $((64 * 1024 * 1024)) /dev/urandom >"$work/disc image"
+  mkdir "$work/disc"
+  # Every read request waits 60 ms: the copy takes about 10 s.
+  "$damagedfs_bin" --image "$work/disc image" --slow 0:$((64 * 1024 * 1024)) --slow-usec 60000 \
+    --parent $$ "$work/disc" &
+  medium_pid=$!
+  wait_for sh -c "test -e '$work/disc/image' && echo mounted" >/dev/null
+  source_file="$work/disc/image"
+  # Compared with the image itself: reading it back through the slow medium would take minutes.
+  source_content="$work/disc image"
+else
+  head -c $((1024 * 1024 * 1024)) /dev/urandom >"$source_file"
+fi
 
 "$mendra_bin" &
 mendra_pid=$!
@@ -83,7 +103,7 @@ sleep 0.5
 shot main-idle.png "$main"
 
 click "$main" 265 86  # B1
-choose_file 'Select source file:' "$work/damaged disc.iso"
+choose_file 'Select source file:' "$source_file"
 click "$main" 265 150  # B2
 choose_file 'Select target file:' "$work/rescued disc.iso"
 click "$main" 184 280  # Copy
@@ -110,7 +130,7 @@ if kill -0 "$mendra_pid" 2>/dev/null; then
 fi
 wait "$mendra_pid" || true
 mendra_pid=
-cmp -s "$work/damaged disc.iso" "$work/rescued disc.iso" || {
+cmp -s "$source_content" "$work/rescued disc.iso" || {
   echo "screenshots: the rescued copy differs from the source" >&2
   exit 1
 }
