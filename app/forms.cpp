@@ -6,9 +6,9 @@
 #include <QScreen>
 #include <QWidget>
 
-#include <array>
 #include <cstdint>
 
+#include "controls/progressbar_looks.h"
 #include "platform/core/number_text.h"
 #include "platform/gui/brush.h"
 #include "platform/gui/dc.h"
@@ -19,18 +19,6 @@ constexpr double kTwipsPerPixel = 15;
 
 QColor QColorOf(gui::ColorRef color) {
   return QColor(gui::RedOf(color), gui::GreenOf(color), gui::BlueOf(color));
-}
-
-// The main window's bar image: grey levels of its rows, top to bottom.
-gui::Surface GreyGradientImage() {
-  static constexpr std::array<int, 15> kGreys = {122, 148, 175, 189, 203, 217, 231, 245,
-                                                 250, 236, 222, 208, 193, 179, 96};
-  gui::Surface image(1, static_cast<int>(kGreys.size()));
-  gui::Dc dc(image);
-  for (size_t y = 0; y < kGreys.size(); ++y) {
-    dc.SetPixel(0, static_cast<int>(y), gui::Rgb(kGreys[y], kGreys[y], kGreys[y]));
-  }
-  return image;
 }
 
 std::int32_t Stored(gui::ColorRef color) { return static_cast<std::int32_t>(color); }
@@ -132,7 +120,7 @@ gui::PropertyBag MainBarDesign() {
   bag.WriteProperty("Font", gui::FontDesc{"Arial", 8.25});
   bag.WriteProperty("BrushStyle", 0);
   bag.WriteProperty("Color", Stored(kOrange));
-  bag.WriteProperty("Image", GreyGradientImage());
+  bag.WriteProperty("Image", progressbar::GreyGradientImage());
   bag.WriteProperty("Scrolling", 5);
   return bag;
 }

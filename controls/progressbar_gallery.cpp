@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdio>
 
+#include "controls/progressbar_looks.h"
 #include "controls/xp_progressbar.h"
 #include "platform/gui/color.h"
 #include "platform/gui/dc.h"
@@ -20,18 +21,6 @@
 namespace {
 
 constexpr std::array<int, 4> kPercents = {0, 6, 50, 100};
-
-// The main window's 1 x 15 grey gradient, rows top to bottom.
-gui::Surface MainWindowImage() {
-  static constexpr std::array<int, 15> kGreys = {122, 148, 175, 189, 203, 217, 231, 245,
-                                                 250, 236, 222, 208, 193, 179, 96};
-  gui::Surface image(1, static_cast<int>(kGreys.size()));
-  gui::Dc dc(image);
-  for (size_t y = 0; y < kGreys.size(); ++y) {
-    dc.SetPixel(0, static_cast<int>(y), gui::Rgb(kGreys[y], kGreys[y], kGreys[y]));
-  }
-  return image;
-}
 
 // What the bar shows on screen: the width x height corner of its buffer.
 bool Save(XP_ProgressBar& bar, const QDir& dir, const QString& name) {
@@ -61,7 +50,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "progressbar-gallery: cannot create %s\n", argv[1]);
     return 1;
   }
-  const gui::Surface image = MainWindowImage();
+  const gui::Surface image = progressbar::GreyGradientImage();
   const gui::FontDesc arial{"Arial", 8.25};
   bool ok = true;
 

@@ -1,6 +1,7 @@
 #include "controls/progressbar_looks.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 
 namespace progressbar {
@@ -358,6 +359,17 @@ BarGeometry DrawBar(const BarState& state, gui::Dc& dc) {
   }
   Caption(bar, look, &geometry);
   return geometry;
+}
+
+gui::Surface GreyGradientImage() {
+  static constexpr std::array<int, 15> kGreys = {122, 148, 175, 189, 203, 217, 231, 245,
+                                                 250, 236, 222, 208, 193, 179, 96};
+  gui::Surface image(1, static_cast<int>(kGreys.size()));
+  gui::Dc dc(image);
+  for (size_t y = 0; y < kGreys.size(); ++y) {
+    dc.SetPixel(0, static_cast<int>(y), gui::Rgb(kGreys[y], kGreys[y], kGreys[y]));
+  }
+  return image;
 }
 
 }  // namespace progressbar

@@ -58,6 +58,9 @@ BarGeometry DrawBar(const BarState& state, gui::Dc& dc);
 // "Searching.." for the Searching look, else the percentage followed by " %".
 std::string CaptionText(int scrolling, int percent);
 
+// The 1 x 15 grey gradient the main window gives its bar as `Picture`, rows top to bottom.
+gui::Surface GreyGradientImage();
+
 // A one-pixel line from (x, y) to (width, height) - the end point, not a size - without the end
 // point, in TranslateColor(color).
 void DrawLine(int x, int y, int width, int height, gui::Dc& dc, gui::ColorRef color);
