@@ -443,12 +443,13 @@ FC::PiecesResult FC::CopyInPieces(Loop& loop, int64_t from, int64_t end, std::st
     int read_error = 0;
     if (GD(loop.source, at + 1, piece, &delivered, &read_error) == 0) {
       if (!SourceGone(loop.source, read_error, error)) return PiecesResult::kReadFailed;
-      // The block did not read in full: its pieces go again, so that the target ends on a block
-      // boundary. The block starts at the target's end (pieces are used in fixed mode only, where
-      // blocks are adjacent), so this cuts nothing that was there before.
-      if (const int err = loop.target.SetLength(from); err != 0) {
-        *error = "cannot cut the target back to its last whole block at byte " +
-                 std::to_string(from) + ": " + platform::ErrorText(err);
+      // The block did not read in full: the pieces of it written so far go, so that the target
+      // ends on a block boundary. The block starts at the target's end (pieces are used in fixed
+      // mode only, where blocks are adjacent), so this cuts nothing that was there before.
+      const int err = at > from ? loop.target.SetLength(from) : 0;
+      if (err != 0) {
+        *error = "cannot cut the target back to its last whole block (" + std::to_string(from) +
+                 " bytes): " + platform::ErrorText(err);
         return PiecesResult::kWriteFailed;
       }
       return PiecesResult::kSourceGone;

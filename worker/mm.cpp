@@ -102,8 +102,8 @@ int Main(int argc, const char* const* argv, BlockLoop loop) {
   const RunLock lock = channel.TakeRunLock(&result.error);
   if (lock == RunLock::kBusy) {
     (void)std::fprintf(stderr,
-                       "vrel: another copy is running for this user (only one at a time): this "
-                       "copy did not start. Try again once that one has ended.\n");
+                       "vrel: another copy is running for this user, and only one can run at a "
+                       "time. Try again once it has ended.\n");
     return kExitCopyFailed;
   }
   if (lock == RunLock::kTaken) {
