@@ -30,14 +30,54 @@ constexpr int64_t kPercentsPerChunk = 64;
 // The open source file as the copy loop reads it.
 class FileReader final : public BlockReader {
  public:
-  explicit FileReader(const File& file) : file_(file) {}
+  // `path` named `file`, whose identity was `id` and length `length` when the copy began.
+  FileReader(const File& file, const std::string& path, platform::FileIdentity id, int64_t length)
+      : file_(file), path_(path), id_(id), length_(length) {}
   platform::IoResult ReadAt(std::span<std::byte> buf, int64_t offset) override {
     return file_.ReadAt(buf, offset);
+  }
+  // Another disc in the drive, a disk plugged in again as another device, or a file replaced or
+  // cut short: reading on would copy another file's bytes, or none.
+  bool StillThere(std::string* why) override {
+    int err = 0;
+    platform::FileIdentity now;
+    if (!platform::IdentityAt(path_, &now, &err)) {
+      *why = platform::ErrorText(err);
+      return false;
+    }
+    if (now != id_) {
+      *why = "another file is at its name now";
+      return false;
+    }
+    const int64_t length = file_.Length(&err);
+    if (length < 0) {
+      *why = platform::ErrorText(err);
+      return false;
+    }
+    if (length != length_) {
+      *why = "its length changed from " + std::to_string(length_) + " to " +
+             std::to_string(length) + " bytes";
+      return false;
+    }
+    return true;
   }
 
  private:
   const File& file_;
+  const std::string& path_;
+  const platform::FileIdentity id_;
+  const int64_t length_;
 };
+
+// After a read that did not deliver in full: whether the source has gone away rather than having
+// a bad spot there, with *why set. Costs a look at the source only on the failing path.
+bool SourceGone(BlockReader& source, int read_error, std::string* why) {
+  if (platform::MeansSourceGone(read_error)) {
+    *why = platform::ErrorText(read_error);
+    return true;
+  }
+  return !source.StillThere(why);
+}
 
 std::string Describe(const char* what, const std::string& path, int error) {
   return std::string(what) + " '" + path + "': " + platform::ErrorText(error);
@@ -170,6 +210,7 @@ CopyResult FC::Copy(const std::string& FileSource, const std::string& FileTarget
     return {CopyStatus::kOpenFailed, "cannot copy '" + FileSource + "': it is " + info.kind +
                                          "; only a regular file or a block device can be rescued"};
   }
+  const platform::FileIdentity source_id = info.id;
   File target = File::OpenReadWrite(FileTarget, &err);
   if (!target.is_open()) return {CopyStatus::kOpenFailed, Describe("cannot open", FileTarget, err)};
   // The channel's own file as the target would be replaced under the copy by the next progress
@@ -184,20 +225,26 @@ CopyResult FC::Copy(const std::string& FileSource, const std::string& FileTarget
   const int64_t L = source.Length(&err);
   if (L < 0) return {CopyStatus::kOpenFailed, Describe("cannot measure", FileSource, err)};
 
-  FileReader reader(source);
+  FileReader reader(source, FileSource, source_id, L);
   CopyResult result = CopyBlocks(reader, L, target, copyLen, VariableSpeed);
-  if (result.status != CopyStatus::kFinished && result.status != CopyStatus::kStopped) {
+  if (result.status != CopyStatus::kFinished && result.status != CopyStatus::kStopped &&
+      result.status != CopyStatus::kSourceGone) {
     return result;  // the files close as they go out of scope
   }
 
-  // "Finished" promises that the copy is on the disk; a stopped copy is flushed too, so that a
-  // resume after a power loss finds what was rescued.
+  // "Finished" promises that the copy is on the disk; a copy that stopped or lost its source is
+  // flushed too, so that a resume after a power loss finds what was rescued.
   if ((err = target.Sync()) != 0 || (err = target.Close()) != 0) {
     return {CopyStatus::kWriteFailed, Describe("cannot flush", FileTarget, err)};
   }
   // The source was only read: its close cannot lose data.
   source.Close();
   if (result.status == CopyStatus::kStopped) return result;
+  if (result.status == CopyStatus::kSourceGone) {
+    result.error = "the source '" + FileSource + "' is no longer there (" + result.error +
+                   "): an ejected disc or an unplugged disk? Run the copy again once it is back.";
+    return result;
+  }
 
   if (!channel_.Put("Status", "Finished", &error)) return {CopyStatus::kChannelFailed, error};
   return result;
@@ -249,7 +296,11 @@ CopyResult FC::CopyBlockByBlock(Loop& loop) {
     if (p + a - 1 > L) a = L - p + 1;
     const std::span<std::byte> block = loop.buffer.Block(static_cast<size_t>(a));
     size_t delivered = 0;
-    const uint8_t ok = GD(loop.source, p, block, &delivered);
+    int read_error = 0;
+    const uint8_t ok = GD(loop.source, p, block, &delivered, &read_error);
+    if (ok == 0 && SourceGone(loop.source, read_error, &error)) {
+      return {CopyStatus::kSourceGone, error};
+    }
     if (!WriteBlock(loop.target, block, p - 1, delivered, &target_end, &error)) {
       return {CopyStatus::kWriteFailed, error};
     }
@@ -327,6 +378,7 @@ CopyResult FC::CopyInChunks(Loop& loop) {
     if (run.count == 1 && run.end - pos > kChunkBytes && reach > 0) {
       const PiecesResult pieces = CopyInPieces(loop, pos, run.end, &error);
       if (pieces == PiecesResult::kWriteFailed) return {CopyStatus::kWriteFailed, error};
+      if (pieces == PiecesResult::kSourceGone) return {CopyStatus::kSourceGone, error};
       copied = pieces == PiecesResult::kCopied;
       if (copied) {
         target_end = std::max(target_end, run.end);
@@ -338,11 +390,23 @@ CopyResult FC::CopyInChunks(Loop& loop) {
     if (!copied) {
       const std::span<std::byte> bytes = loop.buffer.Block(static_cast<size_t>(run.end - pos));
       size_t delivered = 0;
-      GD(loop.source, pos + 1, bytes, &delivered);
+      int read_error = 0;
+      GD(loop.source, pos + 1, bytes, &delivered, &read_error);
       if (delivered == bytes.size()) {
         if (!write_run(run, bytes)) return failure;
         reach = std::min(std::max(reach, 2 * (run.end - pos)), chunk_reach);
         alone = false;
+      } else if (SourceGone(loop.source, read_error, &error)) {
+        // The blocks that read in full are kept, as the block-by-block loop would have written
+        // them before it met the failing one; nothing from that one on.
+        const BlockRun made =
+            layout.Plan(pos, a, pos + static_cast<int64_t>(delivered), run.count, false);
+        const std::string why = error;
+        if (made.count > 0 && !write_run(made, bytes)) return failure;
+        if (!PutPercents(pos + 1, made.count, s, loop.q, &error)) {
+          return {CopyStatus::kChannelFailed, error};
+        }
+        return {CopyStatus::kSourceGone, why};
       } else if (run.count == 1) {
         if (!WriteBlock(loop.target, bytes, pos, delivered, &target_end, &error)) {
           return {CopyStatus::kWriteFailed, error};
@@ -376,15 +440,30 @@ FC::PiecesResult FC::CopyInPieces(Loop& loop, int64_t from, int64_t end, std::st
     const std::span<std::byte> piece =
         loop.buffer.Block(static_cast<size_t>(std::min(kChunkBytes, end - at)));
     size_t delivered = 0;
-    if (GD(loop.source, at + 1, piece, &delivered) == 0) return PiecesResult::kReadFailed;
+    int read_error = 0;
+    if (GD(loop.source, at + 1, piece, &delivered, &read_error) == 0) {
+      if (!SourceGone(loop.source, read_error, error)) return PiecesResult::kReadFailed;
+      // The block did not read in full: the pieces of it written so far go, so that the target
+      // ends on a block boundary. The block starts at the target's end (pieces are used in fixed
+      // mode only, where blocks are adjacent), so this cuts nothing that was there before.
+      const int err = at > from ? loop.target.SetLength(from) : 0;
+      if (err != 0) {
+        *error = "cannot cut the target back to its last whole block (" + std::to_string(from) +
+                 " bytes): " + platform::ErrorText(err);
+        return PiecesResult::kWriteFailed;
+      }
+      return PiecesResult::kSourceGone;
+    }
     if (!WriteAll(loop.target, piece, at, error)) return PiecesResult::kWriteFailed;
   }
   return PiecesResult::kCopied;
 }
 
-uint8_t FC::GD(BlockReader& FN, int64_t sPoint, std::span<std::byte> BUFF, size_t* delivered) {
+uint8_t FC::GD(BlockReader& FN, int64_t sPoint, std::span<std::byte> BUFF, size_t* delivered,
+               int* error) {
   const platform::IoResult result = FN.ReadAt(BUFF, sPoint - 1);
   *delivered = result.done;
+  *error = result.error;
   if (result.done == BUFF.size()) return 1;
   // What the read could not deliver is unknown: zeros, never bytes of an earlier block.
   std::memset(BUFF.data() + result.done, 0, BUFF.size() - result.done);

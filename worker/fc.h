@@ -3,7 +3,10 @@
 // Copies a damaged source into a target block by block. A block that cannot be read is still
 // written, so the target keeps the source's layout; a copy resumes after the bytes the target
 // already holds. In variable-speed mode the block grows while reads succeed and falls back to
-// 10 bytes after a failed read. Progress goes to the channel after every block.
+// 10 bytes after a failed read. Progress goes to the channel after every block. A source that
+// goes away (an ejected disc, an unplugged disk, a server that died) is no bad spot: its reads
+// would all fail and leave zeros that a resume never reads again, so the copy ends after the last
+// block it read, and a resume continues there once the source is back.
 //
 // Two loops give that result. The block-by-block loop reads, writes and reports each block on
 // its own. The chunked loop, the one vrel uses, reads many blocks at once and does the per-block
@@ -32,6 +35,10 @@ class BlockReader {
   virtual ~BlockReader() = default;
   // Reads buf.size() bytes at the 0-based `offset`; see platform::File::ReadAt.
   virtual platform::IoResult ReadAt(std::span<std::byte> buf, int64_t offset) = 0;
+  // Asked after a read that did not deliver in full: whether the source is still the file the
+  // copy opened, with the length it had then. False with *why set (for a person) when it has
+  // changed or can no longer be examined: another disc or disk, a file cut short.
+  virtual bool StillThere(std::string* /*why*/) { return true; }
 };
 
 // The block buffer: grows to the largest size asked for, never shrinks, and starts on a memory
@@ -67,6 +74,8 @@ enum class CopyStatus {
   kWriteFailed,    // a write to the target failed (a full disk, say), or its flush or close
   kChannelFailed,  // the progress channel could not be written
   kStopped,        // a close message arrived; the copy stopped after a whole block
+  kSourceGone,     // the source went away (an ejected disc, an unplugged disk) or changed; the
+                   // copy ended after the last block it could read, target flushed
 };
 
 struct CopyResult {
@@ -99,18 +108,21 @@ class FC {
 
   // Reads one block at the 1-based position sPoint into BUFF. Returns 1 when the whole block was
   // read, 0 when the read failed or met the end of the file early; *delivered tells how many
-  // leading bytes of BUFF hold source bytes, and the bytes after them are zeroed.
-  static uint8_t GD(BlockReader& FN, int64_t sPoint, std::span<std::byte> BUFF, size_t* delivered);
+  // leading bytes of BUFF hold source bytes, and the bytes after them are zeroed; *error is the
+  // errno value of a failed read (0 when it met the end of the file).
+  static uint8_t GD(BlockReader& FN, int64_t sPoint, std::span<std::byte> BUFF, size_t* delivered,
+                    int* error);
 
  private:
   struct Loop;
-  enum class PiecesResult { kCopied, kReadFailed, kWriteFailed };
+  enum class PiecesResult { kCopied, kReadFailed, kWriteFailed, kSourceGone };
 
   DoEvent& Events();
   CopyResult CopyBlockByBlock(Loop& loop);
   CopyResult CopyInChunks(Loop& loop);
   // Reads and writes the 0-based bytes [from, end) in chunk-sized pieces, up to the first piece
-  // that does not read in full.
+  // that does not read in full. When the source has gone, the target is cut back to `from`, its
+  // length before, and *error says why.
   PiecesResult CopyInPieces(Loop& loop, int64_t from, int64_t end, std::string* error);
   bool PutPercent(int64_t p, double q, std::string* error);
   // Percent for `count` blocks whose 1-based positions start at `p` and step by `s`.

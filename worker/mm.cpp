@@ -93,11 +93,24 @@ int Main(int argc, const char* const* argv, BlockLoop loop) {
     return kExitBadCommandLine;
   }
 
+  // One copy at a time for a user: two would show each other's progress in the one channel, and
+  // could write the same target. Refused before any file, the channel included, is touched; the
+  // lock is held until the process ends.
   StoreChannel channel;
   CopyResult result;
-  {
+  using RunLock = platform::SettingsStore::RunLock;
+  const RunLock lock = channel.TakeRunLock(&result.error);
+  if (lock == RunLock::kBusy) {
+    (void)std::fprintf(stderr,
+                       "vrel: another copy is running for this user, and only one can run at a "
+                       "time. Try again once it has ended.\n");
+    return kExitCopyFailed;
+  }
+  if (lock == RunLock::kTaken) {
     FC fc(channel, queue, loop);
     result = fc.Copy(command.source, command.target, command.length, command.variable_speed);
+  } else {
+    result.status = CopyStatus::kChannelFailed;
   }
   if (result.status == CopyStatus::kFinished) return kExitFinished;
   if (result.status == CopyStatus::kBadBlockSize) {

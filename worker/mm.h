@@ -12,7 +12,8 @@ namespace worker {
 // Exit statuses of vrel. A copy stopped by SIGTERM, SIGINT or SIGHUP ends by that signal instead
 // (the default action is restored and the signal raised again), so the status tells the truth.
 // kExitCopyFailed: a file could not be opened or written, a source that holds no data, a target
-// that is the channel's file, a negative block size, or the channel failed.
+// that is the channel's file, a negative block size, the channel failed, the source went away
+// during the copy, or another copy of the same user runs (then nothing was touched).
 // kExitBadCommandLine: source, target or block size missing, or a block size that is no whole
 // number of bytes (nor exactly "0"); nothing done.
 inline constexpr int kExitFinished = 0;  // "Finished" was written

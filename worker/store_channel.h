@@ -17,6 +17,10 @@ class StoreChannel final : public ProgressChannel {
   StoreChannel() : store_(kChannelApplication) {}
   bool Put(std::string_view key, std::string_view value, std::string* error) override;
   bool Holds(const platform::FileIdentity& id) const override { return store_.Holds(id); }
+  // One copy at a time for a user: see platform::SettingsStore::TakeRunLock.
+  platform::SettingsStore::RunLock TakeRunLock(std::string* error) {
+    return store_.TakeRunLock(error);
+  }
 
  private:
   platform::SettingsStore store_;

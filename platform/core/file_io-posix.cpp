@@ -154,6 +154,14 @@ IoResult File::WriteAt(std::span<const std::byte> buf, int64_t offset) const {
   return TransferAll(fd_.get(), buf.data(), buf.size(), offset, ::pwrite, ENOSPC);
 }
 
+int File::SetLength(int64_t length) const {
+  int rc;
+  do {
+    rc = ::ftruncate(fd_.get(), static_cast<off_t>(length));
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0 ? 0 : errno;
+}
+
 int File::Sync() const {
   if (::fsync(fd_.get()) == 0) return 0;
   // Files that cannot be flushed (pipes, some special files) have nothing to lose.
@@ -177,6 +185,31 @@ int64_t FileLength(const std::string& path, int* error) {
   if (!S_ISBLK(meta.st_mode)) return LengthOf(-1, meta, error);
   const File device = File::OpenRead(path, error);
   return device.is_open() ? device.Length(error) : -1;
+}
+
+bool IdentityAt(const std::string& path, FileIdentity* id, int* error) {
+  struct stat meta {};
+  if (::stat(path.c_str(), &meta) != 0) {
+    *error = errno;
+    return false;
+  }
+  *id = {static_cast<uint64_t>(meta.st_dev), static_cast<uint64_t>(meta.st_ino)};
+  *error = 0;
+  return true;
+}
+
+bool MeansSourceGone(int error) {
+  switch (error) {
+    case ENOTCONN:
+    case ECONNABORTED:
+    case ENODEV:
+    case ENXIO:
+    case ENOMEDIUM:
+    case ESTALE:
+      return true;
+    default:
+      return false;
+  }
 }
 
 int ReadToEnd(int fd, std::string* text) {

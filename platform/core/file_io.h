@@ -65,6 +65,8 @@ class File {
   // Writes all of buf at `offset`, going on after short counts and EINTR.
   IoResult WriteAt(std::span<const std::byte> buf, int64_t offset) const;
 
+  // Cuts the file to `length` bytes (or makes it that long); 0 or an errno value.
+  int SetLength(int64_t length) const;
   // Flushes the file's data to the disk; 0 or an errno value.
   int Sync() const;
   // Closes the file; 0 or the errno value of close (a delayed write error shows up here).
@@ -96,6 +98,16 @@ class PageBuffer {
 // The length of a named file (a block device's size for a device), or -1 with *error set
 // (missing file, no permission).
 int64_t FileLength(const std::string& path, int* error);
+
+// The identity of the file a path names now (links followed); false with *error set when the
+// path names nothing that can be examined.
+bool IdentityAt(const std::string& path, FileIdentity* id, int* error);
+
+// Whether a failed read's errno value says that the file is no longer there rather than that the
+// bytes asked for are damaged: a disc ejected or a disk unplugged (ENOMEDIUM, ENODEV, ENXIO), a
+// file system whose server went away (ENOTCONN, ESTALE; ECONNABORTED for a read that a FUSE server
+// had in hand when it died).
+bool MeansSourceGone(int error);
 
 // Reads from `fd` until a read returns nothing, going on after short counts (which FUSE and
 // network file systems return before the end) and EINTR; appends what it read to *text. 0, or the

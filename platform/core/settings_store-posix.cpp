@@ -30,6 +30,7 @@ namespace {
 constexpr const char* kFile = "settings.ini";
 constexpr const char* kTempFile = "settings.ini.tmp";
 constexpr const char* kLockFile = "settings.ini.lock";
+constexpr const char* kRunLockFile = "running.lock";
 constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kFileMode = 0600;
 
@@ -178,12 +179,13 @@ int MakeFolders(const std::string& dir) {
   return errno;
 }
 
-// Opens the lock file below `dir_fd`, making it where it is missing. A link, a file this user may
-// not open for writing, or anything but a regular file at its name is removed and made afresh
-// (Lock then finds out if another writer did the same at the same time). 0 or an errno value.
-int OpenLockFile(int dir_fd, UniqueFd* lock) {
+// Opens the lock file `name` below `dir_fd`, making it where it is missing. A link, a file this
+// user may not open for writing, or anything but a regular file at its name is removed and made
+// afresh (Lock then finds out if another writer did the same at the same time). 0 or an errno
+// value.
+int OpenLockFile(int dir_fd, const char* name, UniqueFd* lock) {
   for (int attempt = 0;; ++attempt) {
-    lock->reset(::openat(dir_fd, kLockFile,
+    lock->reset(::openat(dir_fd, name,
                          O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
                          kFileMode));
     int error = lock->valid() ? 0 : errno;
@@ -194,7 +196,7 @@ int OpenLockFile(int dir_fd, UniqueFd* lock) {
     const bool replaceable =
         error == 0 || error == ELOOP || error == ENXIO || error == EACCES || error == EPERM;
     if (!replaceable || attempt > 0) return error != 0 ? error : EEXIST;
-    if (::unlinkat(dir_fd, kLockFile, 0) != 0 && errno != ENOENT) return errno;
+    if (::unlinkat(dir_fd, name, 0) != 0 && errno != ENOENT) return errno;
   }
 }
 
@@ -268,6 +270,7 @@ SettingsStore::SettingsStore(std::string_view application) {
   path_ += kFile;
   temp_path_ = path_ + ".tmp";
   lock_path_ = path_ + ".lock";
+  run_lock_path_ = dir_ + '/' + kRunLockFile;
 }
 
 std::string SettingsStore::Read(std::string_view section, std::string_view key) const {
@@ -368,13 +371,37 @@ bool SettingsStore::Write(std::string_view section, std::string_view key, std::s
 }
 
 bool SettingsStore::Holds(const FileIdentity& id) const {
-  for (const std::string* name : {&path_, &lock_path_, &temp_path_}) {
+  for (const std::string* name : {&path_, &lock_path_, &temp_path_, &run_lock_path_}) {
     struct stat meta {};
     if (!name->empty() && ::lstat(name->c_str(), &meta) == 0 && IdentityOf(meta) == id) {
       return true;
     }
   }
   return false;
+}
+
+SettingsStore::RunLock SettingsStore::TakeRunLock(std::string* error) {
+  if (run_lock_fd_.valid()) return RunLock::kTaken;
+  if (path_.empty()) {
+    SetError(error, "no configuration folder to hold the run lock in");
+    return RunLock::kFailed;
+  }
+  // Under the writers' lock: the run lock file is made or replaced only while no other process
+  // can be doing the same, so two processes never each lock a file of their own at that name.
+  if (!Lock(error)) return RunLock::kFailed;
+  const ExclusiveLock lock(lock_fd_);
+  UniqueFd run;
+  if (const int failure = OpenLockFile(dir_fd_.get(), kRunLockFile, &run); failure != 0) {
+    SetError(error, Failure("cannot open", run_lock_path_, failure));
+    return RunLock::kFailed;
+  }
+  if (::flock(run.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) return RunLock::kBusy;
+    SetError(error, Failure("cannot lock", run_lock_path_, errno));
+    return RunLock::kFailed;
+  }
+  run_lock_fd_ = std::move(run);
+  return RunLock::kTaken;
 }
 
 bool SettingsStore::Lock(std::string* error) {
@@ -412,7 +439,7 @@ bool SettingsStore::OpenFolder(std::string* error) {
     return false;
   }
   UniqueFd lock;
-  if (const int failure = OpenLockFile(dir.get(), &lock); failure != 0) {
+  if (const int failure = OpenLockFile(dir.get(), kLockFile, &lock); failure != 0) {
     SetError(error, Failure("cannot open", lock_path_, failure));
     return false;
   }

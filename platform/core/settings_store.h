@@ -14,6 +14,7 @@
 // through (a folder there makes writes fail). Its files have mode 0600.
 // An absent file, section or key reads as the empty text; a file that cannot be parsed reads as
 // empty and is replaced on the next write.
+// A second lock file, running.lock, orders whole jobs instead of single writes: see TakeRunLock.
 #pragma once
 
 #include <string>
@@ -42,9 +43,21 @@ class SettingsStore {
   bool Write(std::string_view section, std::string_view key, std::string_view value,
              std::string* error);
 
-  // Whether `id` is one of the files at the store's names (the settings file, its lock or its
+  // Whether `id` is one of the files at the store's names (the settings file, its locks or its
   // temporary file) now: writing into one would corrupt the store or be lost at its next write.
   bool Holds(const FileIdentity& id) const;
+
+  enum class RunLock {
+    kTaken,  // this store holds it now
+    kBusy,   // another process (or store) holds it; nothing was written
+    kFailed  // *error says why
+  };
+  // Takes, without waiting, the application's run lock: an exclusive lock on running.lock in the
+  // store's folder, for a process that must be the only one of its user doing its job. Held
+  // until the store goes; the kernel drops it however the process ends, so a killed process
+  // never leaves it held. Where another holds it, only files that are there are opened (the
+  // folder and the lock files are made by the first taker).
+  RunLock TakeRunLock(std::string* error);
 
   const std::string& path() const { return path_; }
 
@@ -57,8 +70,10 @@ class SettingsStore {
   std::string path_;
   std::string temp_path_;
   std::string lock_path_;
-  UniqueFd dir_fd_;   // the application folder: names below it are resolved from here
-  UniqueFd lock_fd_;  // opened on the first write, kept while it is the file in place
+  std::string run_lock_path_;
+  UniqueFd dir_fd_;       // the application folder: names below it are resolved from here
+  UniqueFd lock_fd_;      // opened on the first write, kept while it is the file in place
+  UniqueFd run_lock_fd_;  // holds the run lock once taken
   bool exchange_supported_ = true;
 };
 

@@ -54,6 +54,7 @@ enum class Fault {
   kFails,       // the bytes before the range are delivered, then the read fails (EIO)
   kEndsShort,   // the bytes before the range are delivered, then the read ends without an error
   kFailsWhole,  // a read that touches the range fails without delivering anything
+  kReplaced,    // as kFails; a look at the source then finds another medium in the drive
 };
 
 struct Damage {
@@ -74,20 +75,24 @@ class FakeSource final : public BlockReader {
     if (hook) hook(reads.size());
     int64_t stop = std::min(offset + size, std::ssize(bytes_));
     IoResult result;
+    bool replaced = false;
     for (const Damage& range : damage_) {
       if (range.start >= offset + size || range.start + range.length <= offset) continue;
       const int64_t at = range.fault == Fault::kFailsWhole ? offset : std::max(range.start, offset);
       if (at < stop) {
         stop = at;
         result.error = range.fault == Fault::kEndsShort ? 0 : EIO;
+        replaced = range.fault == Fault::kReplaced;
       }
     }
+    replaced_ = replaced_ || replaced;
     result.done = static_cast<size_t>(std::max<int64_t>(stop - offset, 0));
     std::memcpy(buf.data(), bytes_.data() + offset, result.done);
     failed.push_back(result.done < buf.size());
     return result;
   }
   int64_t size() const { return bytes_.size(); }
+  bool StillThere(std::string* /*why*/) override { return !replaced_; }
 
   std::vector<std::string> reads;  // "position:size" of each read, 1-based
   std::vector<bool> failed;        // whether each read came back short
@@ -96,6 +101,7 @@ class FakeSource final : public BlockReader {
  private:
   std::vector<Damage> damage_;
   Bytes bytes_;
+  bool replaced_ = false;
 };
 
 class FCTest : public ::testing::Test {
@@ -265,6 +271,7 @@ TEST_F(FCTest, ChannelFailureEndsTheCopy) {
 // ---------------------------------------------------------------------------------------------
 // The chunked loop against the block-by-block loop on random media, block sizes and resume
 // points: the same target bytes, the same Percent texts and status, and few extra failing reads.
+// A medium taken out ends both after the same block, neither writing the failing one.
 
 struct RandomCase {
   Bytes source;
@@ -303,6 +310,9 @@ RandomCase MakeRandomCase(uint32_t case_number) {
                         : uniform(0, 1) == 0 ? Fault::kFails
                                              : Fault::kEndsShort;
     drawn.damage.push_back({uniform(0, length - 1), span, fault});
+  }
+  if (case_number % 4 == 0) {  // one medium in four is taken out: another is read from there on
+    drawn.damage.push_back({uniform(0, length - 1), length, Fault::kReplaced});
   }
   return drawn;
 }

@@ -217,6 +217,7 @@ TEST_F(VrelTest, FailuresAndRefusalsSayWhyAndTouchNoTarget) {
       {src, dst, "2147483648", kExitBadCommandLine, "Finished", "'2147483648'"},
       {src, ini, "100", kExitCopyFailed, "Starting...", ini},
       {src, ini + ".lock", "100", kExitCopyFailed, "Starting...", ini + ".lock"},
+      {src, config_->Path("Vrel/running.lock"), "100", kExitCopyFailed, "Starting...", "running"},
       {src, dir_.Path("link"), "100", kExitCopyFailed, "Starting...", dir_.Path("link")},
       {src, "/dev/full", "100", kExitCopyFailed, "Starting...", "No space left on device"},
   };
@@ -349,7 +350,8 @@ TEST_F(VrelTest, TerminationSignalStopsAfterAWholeBlockAndResumeCompletes) {
   }
 }
 
-// What a copy killed at any moment left is the start of the copy, and a resume completes it.
+// What a copy killed at any moment left is the start of the copy, and a resume completes it; a
+// killed copy leaves no lock that would refuse the next one.
 TEST_F(VrelTest, KilledAtRandomPointsThenResumedGivesAnIdenticalCopy) {
   const Bytes src = PatternBytes(4 << 20, 3);
   WriteFileBytes(dir_.Path("src"), src);
@@ -393,14 +395,17 @@ std::string Joined(const Ranges& ranges) {
 // the object goes.
 class DamagedMount {
  public:
+  // With `slow_usec`, every read takes that many microseconds.
   DamagedMount(const TempDir& dir, const std::string& image, const Ranges& bad,
-               const Ranges& short_reads)
+               const Ranges& short_reads, long slow_usec = 0)
       : folder_(dir.path()), trace_(dir.Path("requests")) {
     ::mkdir(dir.Path("mnt").c_str(), 0700);
     std::vector<std::string> args = {"--image", image,      "--trace",
                                      trace_,    "--parent", std::to_string(::getpid())};
     if (!bad.empty()) args.insert(args.end(), {"--bad", Joined(bad)});
     if (!short_reads.empty()) args.insert(args.end(), {"--short", Joined(short_reads)});
+    args.insert(args.end(),
+                {"--slow", "0:1000000000000", "--slow-usec", std::to_string(slow_usec)});
     args.push_back(dir.Path("mnt"));
     fs_.emplace(DAMAGEDFS_PATH, args, std::map<std::string, std::string>{}, true);
     const auto size = static_cast<off_t>(ReadFileBytes(image).size());
@@ -411,6 +416,7 @@ class DamagedMount {
     served_ = ended_or_served && fs_->Running();
   }
   ~DamagedMount() {
+    if (killed_) return;
     fs_->Signal(SIGTERM);
     // Ended by SIGTERM, damagedfs unmounts and exits with 0.
     EXPECT_TRUE(Exited(fs_->Wait(std::chrono::seconds(10)), 0, fs_->stderr_text()));
@@ -418,6 +424,14 @@ class DamagedMount {
   DamagedMount(const DamagedMount&) = delete;
   DamagedMount& operator=(const DamagedMount&) = delete;
 
+  // The server dies as a crashed one does: reads then fail with ENOTCONN (ECONNABORTED for one it
+  // had in hand). The dead mount is detached, so that the folder can be mounted again.
+  void KillServer() {
+    fs_->Signal(SIGKILL);
+    killed_ = fs_->Wait(std::chrono::seconds(10)).has_value();
+    ExpectExit(testing_support::RunToEnd("/usr/bin/fusermount3", {"-u", "-z", folder_ + "/mnt"}),
+               0);
+  }
   bool served() const { return served_; }
   std::string file() const { return folder_ + "/mnt/image"; }
   std::string log() const { return fs_->stderr_text(); }
@@ -436,6 +450,7 @@ class DamagedMount {
   std::string trace_;
   std::optional<ChildProcess> fs_;
   bool served_ = false;
+  bool killed_ = false;
 };
 
 // The copy rule: blocks start `block` bytes apart after the target's end (10 in variable speed,
@@ -523,5 +538,37 @@ TEST_P(VrelDamagedTest, FollowsTheCopyRuleAsTheBlockByBlockLoopDoes) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, VrelDamagedTest, ::testing::ValuesIn(kDamagedCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// While a copy runs, a second one is refused before it touches a file. A medium that goes away
+// (its server dies) is no bad spot: the copy ends after the last block it read, says why and
+// leaves Status at "Starting..."; with the medium back, a resume completes it.
+TEST_F(VrelTest, OneCopyAtATimeAndAMediumThatGoesAwayEndsItAtItsLastBlock) {
+  const platform::UniqueFd fuse(::open("/dev/fuse", O_RDWR | O_CLOEXEC));
+  if (!fuse.valid()) SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: these tests need FUSE");
+  const Bytes source = PatternBytes((4 << 20) + 1001, 9);
+  WriteFileBytes(dir_.Path("image"), source);
+  std::optional<DamagedMount> mount(std::in_place, dir_, dir_.Path("image"), Ranges{}, Ranges{},
+                                    50000);
+  ASSERT_TRUE(mount->served()) << "damagedfs did not serve the image: " << mount->log();
+  const std::string command = mount->file() + ";" + dir_.Path("target") + ";65536";
+  ChildProcess first(VREL_PATH, {command}, Env(), true);
+  ASSERT_TRUE(WaitUntil([&] { return !Percent().empty() || !first.Running(); }));
+  ChildProcess second(VREL_PATH, {dir_.Path("image") + ";" + dir_.Path("other") + ";1"}, Env(),
+                      true);
+  EXPECT_TRUE(Exited(second.Wait(std::chrono::seconds(20)), kExitCopyFailed, second.stderr_text()));
+  EXPECT_NE(second.stderr_text().find("another copy is running"), std::string::npos);
+  EXPECT_FALSE(Exists(dir_.Path("other")));
+  mount->KillServer();
+  ASSERT_TRUE(Exited(first.Wait(std::chrono::seconds(20)), kExitCopyFailed, first.stderr_text()));
+  EXPECT_NE(first.stderr_text().find("is no longer there"), std::string::npos);
+  EXPECT_EQ(Status(), "Starting...");
+  const Bytes got = ReadFileBytes(dir_.Path("target"));
+  ASSERT_TRUE(got.size() > 0 && got.size() < source.size());
+  EXPECT_EQ(got.size() % 65536, 0u) << "ended inside a block";
+  EXPECT_TRUE(std::equal(got.begin(), got.end(), source.begin())) << "bytes it never read";
+  mount.emplace(dir_, dir_.Path("image"), Ranges{}, Ranges{});
+  ExpectExit(Vrel({command}), kExitFinished);
+  EXPECT_TRUE(ReadFileBytes(dir_.Path("target")) == source) << "the resumed copy differs";
+}
 
 }  // namespace
