@@ -233,6 +233,7 @@ struct FC::Loop {
   // the area's end in a retry pass: never), and the recorder, when there is one, learns each write.
   int64_t zeros_from = T;
   RescueRecorder* recorder = nullptr;
+  int64_t source_length = layout.L;  // what Percent is reckoned on
 };
 
 CopyResult FC::CopyBlocks(BlockReader& source, int64_t L, const File& target, int32_t copyLen,
@@ -303,7 +304,8 @@ CopyResult FC::CopyBlockByBlock(Loop& loop) {
 CopyResult FC::CopyInChunks(Loop& loop) {
   const Layout& layout = loop.layout;
   const int64_t s = layout.s;
-  const int64_t chunk_blocks = std::max<int64_t>(1, layout.L / 10000 * kPercentsPerChunk / s);
+  const int64_t chunk_blocks =
+      std::max<int64_t>(1, loop.source_length / 10000 * kPercentsPerChunk / s);
   const int64_t chunk_reach = kChunkBytes + (layout.variable ? kVariableLargestBlock : 0);
   int64_t pos = loop.T;  // 0-based start of the next block
   int64_t a = s;         // its size before fitting to the source's end
@@ -407,6 +409,7 @@ CopyResult FC::RetryPass(BlockReader& source, int64_t L, const File& target, int
     Loop loop{source, target, Layout{area.end(), a, VariableSpeed}, area.pos, q, {}};
     loop.zeros_from = area.end();
     loop.recorder = &recorder;
+    loop.source_length = L;
     const CopyResult result =
         loop_ == BlockLoop::kBlockByBlock ? CopyBlockByBlock(loop) : CopyInChunks(loop);
     if (result.status != CopyStatus::kFinished) return result;

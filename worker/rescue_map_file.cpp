@@ -20,8 +20,10 @@ using platform::AreaStatus;
 using platform::MapArea;
 
 // Saves after a failed read wait this long after the last one, so that a stretch of failing
-// blocks costs a few saves a second, not one per block.
+// blocks costs a few saves a second, not one per block; and four times as long as the last save
+// took, so that a slow target's flushes take a fifth of the time at most.
 constexpr int64_t kSaveIntervalNs = 250'000'000;
+constexpr int64_t kSaveCostFactor = 4;
 
 int64_t NowNs() {
   timespec now{};
@@ -111,15 +113,17 @@ void RescueRecorder::StartRetry() {
 
 void RescueRecorder::SaveWhenDue() {
   const int64_t now = NowNs();
-  if (now - last_save_ns_ < kSaveIntervalNs) return;
+  if (now < next_save_ns_) return;
   std::string error;
   if (!Save(&error)) Warn(error + "; the copy goes on without updating it");
+  const int64_t done = NowNs();
+  next_save_ns_ = done + std::max(kSaveIntervalNs, kSaveCostFactor * (done - now));
 }
 
 bool RescueRecorder::Save(std::string* error) {
   Flush();
   save_wanted_ = false;
-  last_save_ns_ = NowNs();
+  next_save_ns_ = NowNs() + kSaveIntervalNs;
   map_.current_pos = last_end_;
   if (!folder_.valid()) return true;
   // The map may claim only bytes that are on the disk.

@@ -80,7 +80,7 @@ class RescueRecorder {
   int64_t pending_end_ = -1;
   int64_t last_end_ = 0;      // where the bytes recorded last end: the status line's position
   bool save_wanted_ = false;  // a read has failed since the last save
-  int64_t last_save_ns_ = 0;  // monotonic clock
+  int64_t next_save_ns_ = 0;  // monotonic clock: when a save after a failed read may follow
 };
 
 // The recorder for a copy of the source at `source_path` (`L` bytes) into the open `target` at

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include <random>
 #include <thread>
 
+#include "platform/core/rescue_map.h"
 #include "platform/core/settings_store.h"
 #include "platform/core/unique_fd.h"
 #include "tests/support/child_process.h"
@@ -176,6 +178,7 @@ TEST_F(VrelTest, NothingToCopyLeavesTargetAndPercentAlone) {
     EXPECT_EQ(ReadFileBytes(dir_.Path("dst")), target);
     EXPECT_EQ(Status(), "Finished");
     EXPECT_EQ(Percent(), "77");
+    EXPECT_FALSE(Exists(dir_.Path("dst.map")));
   }
   // A target that did not exist is created empty.
   ExpectExit(Copy(dir_.Path("src"), dir_.Path("new"), "10"), kExitFinished);
@@ -394,13 +397,14 @@ std::string Joined(const Ranges& ranges) {
 class DamagedMount {
  public:
   DamagedMount(const TempDir& dir, const std::string& image, const Ranges& bad,
-               const Ranges& short_reads)
+               const Ranges& short_reads, const std::vector<std::string>& options = {})
       : folder_(dir.path()), trace_(dir.Path("requests")) {
     ::mkdir(dir.Path("mnt").c_str(), 0700);
     std::vector<std::string> args = {"--image", image,      "--trace",
                                      trace_,    "--parent", std::to_string(::getpid())};
     if (!bad.empty()) args.insert(args.end(), {"--bad", Joined(bad)});
     if (!short_reads.empty()) args.insert(args.end(), {"--short", Joined(short_reads)});
+    args.insert(args.end(), options.begin(), options.end());
     args.push_back(dir.Path("mnt"));
     fs_.emplace(DAMAGEDFS_PATH, args, std::map<std::string, std::string>{}, true);
     const auto size = static_cast<off_t>(ReadFileBytes(image).size());
@@ -421,6 +425,7 @@ class DamagedMount {
   bool served() const { return served_; }
   std::string file() const { return folder_ + "/mnt/image"; }
   std::string log() const { return fs_->stderr_text(); }
+  std::string trace() const { return trace_; }
   // Whether a read request came back with fewer bytes than it asked for, and no error.
   bool AnsweredShort() const {
     std::ifstream trace(trace_);
@@ -441,8 +446,11 @@ class DamagedMount {
 // The copy rule: blocks start `block` bytes apart after the target's end (10 in variable speed,
 // where the block doubles after a whole read while below 10000 and is 10 again after a failed
 // one) and are cut to what remains of the source; a read delivers the bytes before the first bad
-// one; a failed block's zeros land only beyond the target's end.
-Bytes ExpectedCopy(const Bytes& source, const Ranges& bad, int32_t block, Bytes target) {
+// one; a failed block's zeros land only beyond the target's end. *statuses, when given, is the
+// rescue map byte by byte: '-' where zeros landed that no later read delivered, '+' where a read
+// delivered, '?' for the bytes the target held before.
+Bytes ExpectedCopy(const Bytes& source, const Ranges& bad, int32_t block, Bytes target,
+                   std::string* statuses = nullptr) {
   const int64_t length = std::ssize(source);
   const int64_t step = block == 0 ? 10 : block;
   int64_t size = step;
@@ -453,11 +461,63 @@ Bytes ExpectedCopy(const Bytes& source, const Ranges& bad, int32_t block, Bytes 
       // Only a bad byte before the one found so far moves good_end.
       if (start < good_end && start + bad_length > pos) good_end = std::max(start, pos);
     }
+    if (statuses != nullptr) {
+      statuses->resize(target.size(), '?');
+      // Zeros land only beyond the target's end.
+      statuses->resize(std::max(target.size(), static_cast<size_t>(pos + size)), '-');
+      std::fill(statuses->begin() + pos, statuses->begin() + good_end, '+');
+    }
     if (std::ssize(target) < pos + size) target.resize(static_cast<size_t>(pos + size), 0);
     std::copy(source.begin() + pos, source.begin() + good_end, target.begin() + pos);
     if (block == 0) size = good_end < pos + size ? 10 : size < 10000 ? 2 * size : size;
   }
   return target;
+}
+
+// The statuses of the map at `path`, byte by byte; it must be the map of `source` (`length` bytes).
+std::string MapStatuses(const std::string& path, const std::string& source, int64_t length) {
+  const Bytes text = ReadFileBytes(path);
+  std::string error;
+  const std::optional<platform::RescueMap> map =
+      platform::RescueMap::Parse(std::string(text.begin(), text.end()), &error);
+  EXPECT_TRUE(map.has_value()) << path << ": " << error;
+  if (!map) return {};
+  EXPECT_TRUE(map->Describes(source, length)) << map->source_path() << ", " << map->source_size();
+  std::string statuses;
+  for (const platform::MapArea& area : map->areas()) {
+    statuses.append(static_cast<size_t>(area.size), static_cast<char>(area.status));
+  }
+  return statuses;
+}
+
+// "" when the statuses are those expected, else where they first differ.
+std::string Difference(const std::string& got, const std::string& expected) {
+  if (got == expected) return "";
+  const auto at = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
+  const auto byte = at.first - got.begin();
+  return "byte " + std::to_string(byte) + " is '" + got.substr(byte, 1) + "', expected '" +
+         expected.substr(byte, 1) + "' (" + std::to_string(got.size()) + " bytes mapped)";
+}
+
+// What ddrescuelog lists as unreadable in the map at `path`, one byte position a line; nullopt
+// where it is not installed.
+std::optional<std::string> DdrescuelogUnreadable(const std::string& path) {
+  if (std::system("command -v ddrescuelog >/dev/null") != 0) return std::nullopt;
+  FILE* pipe = ::popen(("ddrescuelog -b1 -l- '" + path + "'").c_str(), "r");
+  if (pipe == nullptr) return "cannot run ddrescuelog";
+  std::string listed;
+  char buf[4096];
+  for (size_t got; (got = std::fread(buf, 1, sizeof buf, pipe)) > 0;) listed.append(buf, got);
+  if (::pclose(pipe) != 0) listed += "(ddrescuelog failed)";
+  return listed;
+}
+
+std::string PositionsOf(const std::string& statuses, char status) {
+  std::string positions;
+  for (size_t i = 0; i < statuses.size(); ++i) {
+    if (statuses[i] == status) positions += std::to_string(i) + "\n";
+  }
+  return positions;
 }
 
 struct DamagedCase {
@@ -496,7 +556,9 @@ TEST_P(VrelDamagedTest, FollowsTheCopyRuleAsTheBlockByBlockLoopDoes) {
   ASSERT_TRUE(mount.served()) << "damagedfs did not serve the image: " << mount.log();
   Bytes held(source.begin(), source.begin() + row.held);
   for (int64_t i = row.held / 4; i < row.held / 2; ++i) held[static_cast<size_t>(i)] ^= 0xFF;
-  const Bytes expected = ExpectedCopy(source, row.bad, row.block, held);
+  std::string statuses;
+  const Bytes expected = ExpectedCopy(source, row.bad, row.block, held, &statuses);
+  const std::string map = dir_.Path("target.map");
 
   std::vector<std::string> percents;
   for (const char* program : {VREL_REFERENCE_PATH, VREL_PATH}) {
@@ -514,6 +576,12 @@ TEST_P(VrelDamagedTest, FollowsTheCopyRuleAsTheBlockByBlockLoopDoes) {
         << "length " << target.size() << ", expected " << expected.size()
         << "; first difference at byte " << differ.first - target.begin();
     percents.push_back(Percent());
+    EXPECT_EQ(Difference(MapStatuses(map, mount.file(), row.length), statuses), "");
+    if (const std::optional<std::string> listed = DdrescuelogUnreadable(map)) {
+      EXPECT_EQ(*listed, PositionsOf(statuses, '-')) << "ddrescuelog reads the map otherwise";
+    } else {
+      std::cerr << "ddrescuelog is not installed: its reading of the map is not compared\n";
+    }
   }
   EXPECT_EQ(percents[0], percents[1]);
   if (!row.short_reads.empty()) {
@@ -523,5 +591,126 @@ TEST_P(VrelDamagedTest, FollowsTheCopyRuleAsTheBlockByBlockLoopDoes) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, VrelDamagedTest, ::testing::ValuesIn(kDamagedCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+::testing::AssertionResult HaveFuse() {
+  const platform::UniqueFd fuse(::open("/dev/fuse", O_RDWR | O_CLOEXEC));
+  if (fuse.valid()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "/dev/fuse cannot be opened: these tests need FUSE";
+}
+
+// Killed at random moments of a slow damaged copy, vrel leaves a map that claims nothing the
+// target does not hold; a resume, then a retry pass over what the kills left untried, give every
+// readable byte and map the unreadable ones exactly.
+TEST_F(VrelTest, KilledDamagedCopyKeepsAValidMapAndResumeWithRetryRepairs) {
+  if (!HaveFuse()) SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: these tests need FUSE");
+  const int64_t length = 6000;  // read byte by byte: a few seconds for the whole copy
+  const Ranges bad = {{500, 30}, {2000, 7}, {4100, 300}};
+  const Bytes source = PatternBytes(length, 9);
+  WriteFileBytes(dir_.Path("image"), source);
+  const DamagedMount mount(dir_, dir_.Path("image"), bad, {},
+                           {"--slow", "0:6000", "--slow-usec", "200"});
+  ASSERT_TRUE(mount.served()) << mount.log();
+  Bytes expected = source;
+  std::string expected_statuses(length, '+');
+  for (const auto& [start, size] : bad) {
+    std::fill_n(expected.begin() + start, size, 0);
+    std::fill_n(expected_statuses.begin() + start, size, '-');
+  }
+  const std::string target = dir_.Path("target"), map = target + ".map";
+  std::mt19937 random(20261207);  // fixed, so a failure can be repeated
+  std::uniform_int_distribution<int> delay_us(0, 400000);
+  int killed_with_map = 0;
+  for (int round = 0; round < 8; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    ChildProcess vrel(VREL_PATH, {mount.file() + ";" + target + ";1"}, Env());
+    std::this_thread::sleep_for(std::chrono::microseconds(delay_us(random)));
+    vrel.Signal(SIGKILL);
+    const std::optional<ExitInfo> end = vrel.Wait(std::chrono::seconds(60));
+    ASSERT_TRUE(end.has_value());
+    if (!Exists(map)) continue;  // killed before its first save
+    if (!end->exited) ++killed_with_map;
+    const std::string statuses = MapStatuses(map, mount.file(), length);
+    const Bytes held = ReadFileBytes(target);
+    for (size_t i = 0; i < statuses.size(); ++i) {
+      if (statuses[i] == '?') continue;
+      ASSERT_TRUE(i < held.size() && held[i] == expected[i] && statuses[i] == expected_statuses[i])
+          << "the map says '" << statuses[i] << "' of byte " << i << " (the target holds "
+          << held.size() << ")";
+    }
+  }
+  EXPECT_GT(killed_with_map, 0) << "no kill met a map: the test proved nothing";
+  for (int run = 0; run < 2; ++run) ExpectExit(Copy(mount.file(), target, "1"), kExitFinished);
+  EXPECT_TRUE(ReadFileBytes(target) == expected);
+  EXPECT_EQ(Difference(MapStatuses(map, mount.file(), length), expected_statuses), "");
+}
+
+// After the medium healed in part, a run reads only the map's unreadable areas, in blocks from
+// each area's start, and what now reads replaces the zeros.
+TEST_F(VrelTest, RetryAfterTheMediumHealedInPartReadsOnlyTheUnreadableAreas) {
+  if (!HaveFuse()) SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: these tests need FUSE");
+  const int64_t length = 20011;
+  const Bytes source = PatternBytes(length, 4);
+  WriteFileBytes(dir_.Path("image"), source);
+  const std::string target = dir_.Path("target");
+  {
+    // The blocks [3000, 4000) and [12000, 13000) fail at 3000 and at 12345.
+    const DamagedMount mount(dir_, dir_.Path("image"), {{3000, 100}, {12345, 100}}, {});
+    ASSERT_TRUE(mount.served()) << mount.log();
+    ExpectExit(Copy(mount.file(), target, "1000"), kExitFinished);
+  }
+  const DamagedMount healed(dir_, dir_.Path("image"), {{3000, 100}}, {});
+  ASSERT_TRUE(healed.served()) << healed.log();
+  ASSERT_EQ(::truncate(healed.trace().c_str(), 0), 0);
+  ExpectExit(Copy(healed.file(), target, "1000"), kExitFinished);
+  Bytes expected = source;
+  std::fill_n(expected.begin() + 3000, 1000, 0);
+  EXPECT_TRUE(ReadFileBytes(target) == expected);
+  std::string statuses(length, '+');
+  statuses.replace(3000, 1000, 1000, '-');
+  EXPECT_EQ(Difference(MapStatuses(target + ".map", healed.file(), length), statuses), "");
+  const Bytes trace = ReadFileBytes(healed.trace());
+  EXPECT_EQ(std::string(trace.begin(), trace.end()), "3000 1000 -5\n12345 655 655\n");
+  EXPECT_EQ(Percent(), "61.7");  // the last block read starts at byte 12346: 100 × 12346 / 20011
+}
+
+// What is at the map's path and is not this source's map is left alone, and the copy goes on
+// without a map.
+TEST_F(VrelTest, WhatIsNotThisSourcesMapIsLeftAlone) {
+  const Bytes src = PatternBytes(5000);
+  WriteFileBytes(dir_.Path("src"), src);
+  const std::string target = dir_.Path("dst"), map = target + ".map", real = dir_.Path("real");
+  const std::string this_source = "# Source: " + dir_.Path("src") + "\n0 ? 1\n0 5000 ?\n";
+  struct Row {
+    const char* name;
+    std::string text;
+    bool link;           // the map's path is a link to a file with `text`
+    const char* reason;  // a part of the message
+  };
+  const Row rows[] = {
+      {"no map", "hello\n", false, "is no rescue map"},
+      {"another source's map", "# Source: /elsewhere\n0 ? 1\n0 5000 ?\n", false, "/elsewhere"},
+      {"a link to this source's map", this_source, true, "a link"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const std::string& path : {target, map, real}) ::unlink(path.c_str());
+    WriteFileBytes(row.link ? real : map, Bytes(row.text.begin(), row.text.end()));
+    if (row.link) {
+      ASSERT_EQ(::symlink(real.c_str(), map.c_str()), 0);
+    }
+    ChildProcess vrel(VREL_PATH, {dir_.Path("src") + ";" + target + ";100"}, Env(), true);
+    EXPECT_TRUE(Exited(vrel.Wait(std::chrono::seconds(20)), kExitFinished, vrel.stderr_text()));
+    EXPECT_EQ(ReadFileBytes(target), src);
+    EXPECT_EQ(ReadFileBytes(map), Bytes(row.text.begin(), row.text.end()));
+    struct stat meta {};
+    EXPECT_EQ(::lstat(map.c_str(), &meta) == 0 && S_ISLNK(meta.st_mode), row.link);
+    EXPECT_NE(vrel.stderr_text().find(map), std::string::npos) << vrel.stderr_text();
+    EXPECT_NE(vrel.stderr_text().find(row.reason), std::string::npos) << vrel.stderr_text();
+  }
+}
 
 }  // namespace
