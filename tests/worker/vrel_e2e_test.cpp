@@ -490,34 +490,28 @@ std::string MapStatuses(const std::string& path, const std::string& source, int6
   return statuses;
 }
 
-// "" when the statuses are those expected, else where they first differ.
-std::string Difference(const std::string& got, const std::string& expected) {
-  if (got == expected) return "";
-  const auto at = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
-  const auto byte = at.first - got.begin();
-  return "byte " + std::to_string(byte) + " is '" + got.substr(byte, 1) + "', expected '" +
-         expected.substr(byte, 1) + "' (" + std::to_string(got.size()) + " bytes mapped)";
-}
-
-// What ddrescuelog lists as unreadable in the map at `path`, one byte position a line; nullopt
-// where it is not installed.
-std::optional<std::string> DdrescuelogUnreadable(const std::string& path) {
-  if (std::system("command -v ddrescuelog >/dev/null") != 0) return std::nullopt;
-  FILE* pipe = ::popen(("ddrescuelog -b1 -l- '" + path + "'").c_str(), "r");
-  if (pipe == nullptr) return "cannot run ddrescuelog";
-  std::string listed;
-  char buf[4096];
-  for (size_t got; (got = std::fread(buf, 1, sizeof buf, pipe)) > 0;) listed.append(buf, got);
-  if (::pclose(pipe) != 0) listed += "(ddrescuelog failed)";
-  return listed;
-}
-
-std::string PositionsOf(const std::string& statuses, char status) {
-  std::string positions;
+// The map at `path` says `statuses` of `source`, byte by byte, and so does ddrescuelog where it is
+// installed: its list of the unreadable bytes.
+void ExpectMap(const std::string& path, const std::string& source, const std::string& statuses) {
+  const std::string got = MapStatuses(path, source, std::ssize(statuses));
+  const auto differ = std::mismatch(got.begin(), got.end(), statuses.begin(), statuses.end());
+  EXPECT_TRUE(got == statuses) << "first difference at byte " << differ.first - got.begin();
+  std::string listed, unreadable;
   for (size_t i = 0; i < statuses.size(); ++i) {
-    if (statuses[i] == status) positions += std::to_string(i) + "\n";
+    if (statuses[i] == '-') unreadable += std::to_string(i) + "\n";
   }
-  return positions;
+  FILE* pipe = ::popen(("ddrescuelog -b1 -l- '" + path + "' 2>&1").c_str(), "r");
+  char buf[4096];
+  for (size_t got_bytes;
+       pipe != nullptr && (got_bytes = std::fread(buf, 1, sizeof buf, pipe)) > 0;) {
+    listed.append(buf, got_bytes);
+  }
+  const int status = pipe != nullptr ? ::pclose(pipe) : -1;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
+    std::cerr << "ddrescuelog is not installed: its reading of the map is not compared\n";
+    return;
+  }
+  EXPECT_EQ(listed, unreadable) << "ddrescuelog reads the map otherwise";
 }
 
 struct DamagedCase {
@@ -558,7 +552,6 @@ TEST_P(VrelDamagedTest, FollowsTheCopyRuleAsTheBlockByBlockLoopDoes) {
   for (int64_t i = row.held / 4; i < row.held / 2; ++i) held[static_cast<size_t>(i)] ^= 0xFF;
   std::string statuses;
   const Bytes expected = ExpectedCopy(source, row.bad, row.block, held, &statuses);
-  const std::string map = dir_.Path("target.map");
 
   std::vector<std::string> percents;
   for (const char* program : {VREL_REFERENCE_PATH, VREL_PATH}) {
@@ -576,12 +569,7 @@ TEST_P(VrelDamagedTest, FollowsTheCopyRuleAsTheBlockByBlockLoopDoes) {
         << "length " << target.size() << ", expected " << expected.size()
         << "; first difference at byte " << differ.first - target.begin();
     percents.push_back(Percent());
-    EXPECT_EQ(Difference(MapStatuses(map, mount.file(), row.length), statuses), "");
-    if (const std::optional<std::string> listed = DdrescuelogUnreadable(map)) {
-      EXPECT_EQ(*listed, PositionsOf(statuses, '-')) << "ddrescuelog reads the map otherwise";
-    } else {
-      std::cerr << "ddrescuelog is not installed: its reading of the map is not compared\n";
-    }
+    ExpectMap(dir_.Path("target.map"), mount.file(), statuses);
   }
   EXPECT_EQ(percents[0], percents[1]);
   if (!row.short_reads.empty()) {
@@ -592,28 +580,21 @@ TEST_P(VrelDamagedTest, FollowsTheCopyRuleAsTheBlockByBlockLoopDoes) {
 INSTANTIATE_TEST_SUITE_P(Cases, VrelDamagedTest, ::testing::ValuesIn(kDamagedCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-}  // namespace
-
-namespace {
-
-::testing::AssertionResult HaveFuse() {
-  const platform::UniqueFd fuse(::open("/dev/fuse", O_RDWR | O_CLOEXEC));
-  if (fuse.valid()) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "/dev/fuse cannot be opened: these tests need FUSE";
-}
-
 // Killed at random moments of a slow damaged copy, vrel leaves a map that claims nothing the
 // target does not hold; a resume, then a retry pass over what the kills left untried, give every
-// readable byte and map the unreadable ones exactly.
+// readable byte and map the unreadable ones exactly. Once the medium has healed in part, a retry
+// pass reads only the unreadable areas, and writes what now reads.
 TEST_F(VrelTest, KilledDamagedCopyKeepsAValidMapAndResumeWithRetryRepairs) {
-  if (!HaveFuse()) SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: these tests need FUSE");
+  const platform::UniqueFd fuse(::open("/dev/fuse", O_RDWR | O_CLOEXEC));
+  if (!fuse.valid()) SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: these tests need FUSE");
   const int64_t length = 6000;  // read byte by byte: a few seconds for the whole copy
   const Ranges bad = {{500, 30}, {2000, 7}, {4100, 300}};
   const Bytes source = PatternBytes(length, 9);
   WriteFileBytes(dir_.Path("image"), source);
-  const DamagedMount mount(dir_, dir_.Path("image"), bad, {},
-                           {"--slow", "0:6000", "--slow-usec", "200"});
-  ASSERT_TRUE(mount.served()) << mount.log();
+  std::optional<DamagedMount> mount;
+  mount.emplace(dir_, dir_.Path("image"), bad, Ranges{},
+                std::vector<std::string>{"--slow", "0:6000", "--slow-usec", "200"});
+  ASSERT_TRUE(mount->served()) << mount->log();
   Bytes expected = source;
   std::string expected_statuses(length, '+');
   for (const auto& [start, size] : bad) {
@@ -626,14 +607,14 @@ TEST_F(VrelTest, KilledDamagedCopyKeepsAValidMapAndResumeWithRetryRepairs) {
   int killed_with_map = 0;
   for (int round = 0; round < 8; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
-    ChildProcess vrel(VREL_PATH, {mount.file() + ";" + target + ";1"}, Env());
+    ChildProcess vrel(VREL_PATH, {mount->file() + ";" + target + ";1"}, Env());
     std::this_thread::sleep_for(std::chrono::microseconds(delay_us(random)));
     vrel.Signal(SIGKILL);
     const std::optional<ExitInfo> end = vrel.Wait(std::chrono::seconds(60));
     ASSERT_TRUE(end.has_value());
     if (!Exists(map)) continue;  // killed before its first save
     if (!end->exited) ++killed_with_map;
-    const std::string statuses = MapStatuses(map, mount.file(), length);
+    const std::string statuses = MapStatuses(map, mount->file(), length);
     const Bytes held = ReadFileBytes(target);
     for (size_t i = 0; i < statuses.size(); ++i) {
       if (statuses[i] == '?') continue;
@@ -643,38 +624,23 @@ TEST_F(VrelTest, KilledDamagedCopyKeepsAValidMapAndResumeWithRetryRepairs) {
     }
   }
   EXPECT_GT(killed_with_map, 0) << "no kill met a map: the test proved nothing";
-  for (int run = 0; run < 2; ++run) ExpectExit(Copy(mount.file(), target, "1"), kExitFinished);
+  for (int run = 0; run < 2; ++run) ExpectExit(Copy(mount->file(), target, "1"), kExitFinished);
   EXPECT_TRUE(ReadFileBytes(target) == expected);
-  EXPECT_EQ(Difference(MapStatuses(map, mount.file(), length), expected_statuses), "");
-}
+  ExpectMap(map, mount->file(), expected_statuses);
 
-// After the medium healed in part, a run reads only the map's unreadable areas, in blocks from
-// each area's start, and what now reads replaces the zeros.
-TEST_F(VrelTest, RetryAfterTheMediumHealedInPartReadsOnlyTheUnreadableAreas) {
-  if (!HaveFuse()) SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: these tests need FUSE");
-  const int64_t length = 20011;
-  const Bytes source = PatternBytes(length, 4);
-  WriteFileBytes(dir_.Path("image"), source);
-  const std::string target = dir_.Path("target");
-  {
-    // The blocks [3000, 4000) and [12000, 13000) fail at 3000 and at 12345.
-    const DamagedMount mount(dir_, dir_.Path("image"), {{3000, 100}, {12345, 100}}, {});
-    ASSERT_TRUE(mount.served()) << mount.log();
-    ExpectExit(Copy(mount.file(), target, "1000"), kExitFinished);
-  }
-  const DamagedMount healed(dir_, dir_.Path("image"), {{3000, 100}}, {});
-  ASSERT_TRUE(healed.served()) << healed.log();
-  ASSERT_EQ(::truncate(healed.trace().c_str(), 0), 0);
-  ExpectExit(Copy(healed.file(), target, "1000"), kExitFinished);
-  Bytes expected = source;
-  std::fill_n(expected.begin() + 3000, 1000, 0);
+  mount.reset();
+  mount.emplace(dir_, dir_.Path("image"), Ranges{{4100, 300}}, Ranges{});
+  ASSERT_TRUE(mount->served()) << mount->log();
+  ASSERT_EQ(::truncate(mount->trace().c_str(), 0), 0);
+  ExpectExit(Copy(mount->file(), target, "1"), kExitFinished);
+  std::copy_n(source.begin(), 4100, expected.begin());
+  expected_statuses.replace(0, 4100, 4100, '+');
   EXPECT_TRUE(ReadFileBytes(target) == expected);
-  std::string statuses(length, '+');
-  statuses.replace(3000, 1000, 1000, '-');
-  EXPECT_EQ(Difference(MapStatuses(target + ".map", healed.file(), length), statuses), "");
-  const Bytes trace = ReadFileBytes(healed.trace());
-  EXPECT_EQ(std::string(trace.begin(), trace.end()), "3000 1000 -5\n12345 655 655\n");
-  EXPECT_EQ(Percent(), "61.7");  // the last block read starts at byte 12346: 100 × 12346 / 20011
+  ExpectMap(map, mount->file(), expected_statuses);
+  // Byte by byte from each area's start: 30 + 7 + 300 reads, the last at byte 4400 (1-based).
+  const Bytes trace = ReadFileBytes(mount->trace());
+  EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 337);
+  EXPECT_EQ(Percent(), "73.33");
 }
 
 // What is at the map's path and is not this source's map is left alone, and the copy goes on
@@ -685,18 +651,15 @@ TEST_F(VrelTest, WhatIsNotThisSourcesMapIsLeftAlone) {
   const std::string target = dir_.Path("dst"), map = target + ".map", real = dir_.Path("real");
   const std::string this_source = "# Source: " + dir_.Path("src") + "\n0 ? 1\n0 5000 ?\n";
   struct Row {
-    const char* name;
     std::string text;
     bool link;           // the map's path is a link to a file with `text`
     const char* reason;  // a part of the message
   };
-  const Row rows[] = {
-      {"no map", "hello\n", false, "is no rescue map"},
-      {"another source's map", "# Source: /elsewhere\n0 ? 1\n0 5000 ?\n", false, "/elsewhere"},
-      {"a link to this source's map", this_source, true, "a link"},
-  };
+  const Row rows[] = {{"hello\n", false, "is no rescue map"},
+                      {"# Source: /elsewhere\n0 ? 1\n0 5000 ?\n", false, "/elsewhere"},
+                      {this_source, true, "a link"}};
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
+    SCOPED_TRACE(row.reason);
     for (const std::string& path : {target, map, real}) ::unlink(path.c_str());
     WriteFileBytes(row.link ? real : map, Bytes(row.text.begin(), row.text.end()));
     if (row.link) {
@@ -705,9 +668,7 @@ TEST_F(VrelTest, WhatIsNotThisSourcesMapIsLeftAlone) {
     ChildProcess vrel(VREL_PATH, {dir_.Path("src") + ";" + target + ";100"}, Env(), true);
     EXPECT_TRUE(Exited(vrel.Wait(std::chrono::seconds(20)), kExitFinished, vrel.stderr_text()));
     EXPECT_EQ(ReadFileBytes(target), src);
-    EXPECT_EQ(ReadFileBytes(map), Bytes(row.text.begin(), row.text.end()));
-    struct stat meta {};
-    EXPECT_EQ(::lstat(map.c_str(), &meta) == 0 && S_ISLNK(meta.st_mode), row.link);
+    EXPECT_EQ(ReadFileBytes(map), Bytes(row.text.begin(), row.text.end()));  // link followed
     EXPECT_NE(vrel.stderr_text().find(map), std::string::npos) << vrel.stderr_text();
     EXPECT_NE(vrel.stderr_text().find(row.reason), std::string::npos) << vrel.stderr_text();
   }
