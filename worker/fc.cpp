@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "platform/core/number_text.h"
 #include "worker/rescue_map_file.h"
@@ -403,9 +404,10 @@ CopyResult FC::CopyInChunks(Loop& loop) {
 // is lost, and an untried byte whose read fails keeps what the target held.
 CopyResult FC::RetryPass(BlockReader& source, int64_t L, const File& target, int64_t a,
                          bool VariableSpeed, RescueRecorder& recorder) {
-  recorder.StartRetry();
+  const std::vector<platform::MapArea> areas = recorder.AreasToRetry();
+  if (!areas.empty()) recorder.StartRetry();
   const double q = 100.0 / static_cast<double>(L);
-  for (const platform::MapArea& area : recorder.AreasToRetry()) {
+  for (const platform::MapArea& area : areas) {
     Loop loop{source, target, Layout{area.end(), a, VariableSpeed}, area.pos, q, {}};
     loop.zeros_from = area.end();
     loop.recorder = &recorder;

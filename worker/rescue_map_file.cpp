@@ -1,6 +1,7 @@
 #include "worker/rescue_map_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -162,9 +163,13 @@ std::unique_ptr<RescueRecorder> OpenRescueMap(const std::string& source_path, in
     return nullptr;
   };
   if (L <= 0) return without_map("the source is empty");
-  int err = 0;
-  const int64_t T = target.Length(&err);
-  if (T < 0) return without_map("cannot measure the target: " + platform::ErrorText(err));
+  // A device or a character file as the target would put the map among the system's devices.
+  struct stat meta {};
+  if (::fstat(target.fd(), &meta) != 0) {
+    return without_map("cannot examine the target: " + platform::ErrorText(errno));
+  }
+  if (!S_ISREG(meta.st_mode)) return without_map("the target is not a regular file");
+  const int64_t T = meta.st_size;
   const size_t slash = path.find_last_of('/');
   const std::string folder_path = slash == std::string::npos ? "."
                                   : slash == 0               ? "/"

@@ -239,6 +239,7 @@ TEST_F(VrelTest, FailuresAndRefusalsSayWhyAndTouchNoTarget) {
     }
   }
   EXPECT_FALSE(Exists(dir_.Path("missing"))) << "a missing source was created";
+  EXPECT_FALSE(Exists("/dev/full.map")) << "a map beside a device";
 
   // A FIFO used to hold vrel in its open, deaf to termination signals. Status "Starting..." is
   // written just before the source is opened, with the signals already handled.
