@@ -248,9 +248,11 @@ CopyResult FC::CopyBlocks(BlockReader& source, int64_t L, const File& target, in
     return {CopyStatus::kBadBlockSize,
             "the block size " + std::to_string(copyLen) + " is not a positive number of bytes"};
   }
-  if (T >= L && recorder != nullptr)
-    return RetryPass(source, L, target, a, VariableSpeed, *recorder);
-  if (T >= L) return {};  // nothing to copy: the target is left as it is
+  if (T >= L) {
+    // Nothing to copy: the target is left as it is, but for what its map asks to read again.
+    return recorder != nullptr ? RetryPass(source, L, target, a, VariableSpeed, *recorder)
+                               : CopyResult{};
+  }
 
   Loop loop{source, target, Layout{L, a, VariableSpeed}, T, 100.0 / static_cast<double>(L), {}};
   loop.recorder = recorder;

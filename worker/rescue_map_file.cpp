@@ -58,13 +58,17 @@ void RescueRecorder::Unread(int64_t pos, int64_t end, int64_t zeros_from) {
   Flush();
   last_end_ = end;
   const int64_t zeros = std::max(pos, zeros_from);
-  if (zeros < end) map_.Mark(zeros, end - zeros, AreaStatus::kUnreadable);
-  if (pos < std::min(end, zeros_from)) MarkHeldZeros(pos, std::min(end, zeros_from));
+  bool found = zeros < end;  // a newly found unreadable area
+  if (found) map_.Mark(zeros, end - zeros, AreaStatus::kUnreadable);
+  if (pos < std::min(end, zeros_from) && MarkHeldZeros(pos, std::min(end, zeros_from))) {
+    found = true;
+  }
+  if (!found) return;
   save_wanted_ = true;
   SaveWhenDue();
 }
 
-void RescueRecorder::MarkHeldZeros(int64_t pos, int64_t end) {
+bool RescueRecorder::MarkHeldZeros(int64_t pos, int64_t end) {
   // Rescued bytes stay rescued and unreadable ones hold zeros already: only untried bytes that
   // the target holds change, and only where the target holds zeros. A copy's blocks never meet
   // untried bytes here; a retry pass's do.
@@ -75,6 +79,7 @@ void RescueRecorder::MarkHeldZeros(int64_t pos, int64_t end) {
     untried.push_back({from, std::min(area.end(), end) - from, AreaStatus::kUntried});
   }
   std::vector<std::byte> bytes;
+  bool marked = false;
   for (const MapArea& piece : untried) {
     int64_t zeros_from = -1;  // where the run of zeros in hand began
     for (int64_t at = piece.pos; at < piece.end(); at += std::ssize(bytes)) {
@@ -89,13 +94,16 @@ void RescueRecorder::MarkHeldZeros(int64_t pos, int64_t end) {
         } else if (zeros_from >= 0) {
           map_.Mark(zeros_from, here - zeros_from, AreaStatus::kUnreadable);
           zeros_from = -1;
+          marked = true;
         }
       }
     }
     if (zeros_from >= 0) {
       map_.Mark(zeros_from, piece.end() - zeros_from, AreaStatus::kUnreadable);
+      marked = true;
     }
   }
+  return marked;
 }
 
 std::vector<MapArea> RescueRecorder::AreasToRetry() {

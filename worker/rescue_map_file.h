@@ -67,7 +67,8 @@ class RescueRecorder {
  private:
   void Flush();
   void Unread(int64_t pos, int64_t end, int64_t zeros_from);
-  void MarkHeldZeros(int64_t pos, int64_t end);
+  // Marks unreadable the untried bytes of [pos, end) where the target holds zeros; true if any.
+  bool MarkHeldZeros(int64_t pos, int64_t end);
   void SaveWhenDue();
 
   platform::RescueMap map_;
@@ -79,7 +80,7 @@ class RescueRecorder {
   int64_t pending_pos_ = -1;  // rescued bytes not yet marked in map_: [pending_pos_, pending_end_)
   int64_t pending_end_ = -1;
   int64_t last_end_ = 0;      // where the bytes recorded last end: the status line's position
-  bool save_wanted_ = false;  // a read has failed since the last save
+  bool save_wanted_ = false;  // an unreadable area was found since the last save
   int64_t next_save_ns_ = 0;  // monotonic clock: when a save after a failed read may follow
 };
 
