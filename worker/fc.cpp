@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "platform/core/number_text.h"
+#include "worker/rescue_map_file.h"
 
 namespace worker {
 
@@ -98,9 +101,12 @@ bool WriteAll(const File& target, std::span<const std::byte> bytes, int64_t offs
 // block, the bytes the read delivered are written, and its zeros only where they extend the
 // target: blocks overlap in variable speed, and zeros must never replace bytes that an earlier
 // read rescued. In fixed mode a block always starts at the target's end, so it is written whole.
+// The rescue map, where one is kept, learns what the block's bytes now are.
 bool WriteBlock(const File& target, std::span<const std::byte> block, int64_t offset,
-                size_t delivered, int64_t* target_end, std::string* error) {
+                size_t delivered, int64_t* target_end, std::string* error,
+                RescueRecorder* recorder) {
   const int64_t block_end = offset + static_cast<int64_t>(block.size());
+  const int64_t zeros_from = *target_end;
   if (delivered == block.size() || offset + static_cast<int64_t>(delivered) >= *target_end) {
     if (!WriteAll(target, block, offset, error)) return false;
   } else {
@@ -112,6 +118,9 @@ bool WriteBlock(const File& target, std::span<const std::byte> block, int64_t of
     }
   }
   *target_end = std::max(*target_end, block_end);
+  if (recorder != nullptr) {
+    recorder->Block(offset, offset + static_cast<int64_t>(delivered), block_end, zeros_from);
+  }
   return true;
 }
 
@@ -225,8 +234,14 @@ CopyResult FC::Copy(const std::string& FileSource, const std::string& FileTarget
   const int64_t L = source.Length(&err);
   if (L < 0) return {CopyStatus::kOpenFailed, Describe("cannot measure", FileSource, err)};
 
+  // A block size that is refused touches nothing more, the map included.
+  std::unique_ptr<RescueRecorder> recorder;
+  if (VariableSpeed || copyLen > 0) recorder = OpenRescueMap(FileSource, L, FileTarget, target);
+
   FileReader reader(source, FileSource, source_id, L);
-  CopyResult result = CopyBlocks(reader, L, target, copyLen, VariableSpeed);
+  CopyResult result = CopyBlocks(reader, L, target, copyLen, VariableSpeed, recorder.get());
+  // The map is saved before "Finished", also for a copy that failed: what it rescued is known.
+  if (recorder) recorder->End(result.status == CopyStatus::kFinished);
   if (result.status != CopyStatus::kFinished && result.status != CopyStatus::kStopped &&
       result.status != CopyStatus::kSourceGone) {
     return result;  // the files close as they go out of scope
@@ -261,10 +276,16 @@ struct FC::Loop {
   int64_t T;      // the target's length when the copy began
   double q;       // 100 / L
   BlockBuffer buffer;
+  // In a retry pass the loops copy one area of the map: blocks start at T, the area's start,
+  // and end by layout.L, the area's end. Zeros are written only from zeros_from on (T in a copy,
+  // the area's end in a retry pass: never), and the recorder, when there is one, learns each write.
+  int64_t zeros_from = T;
+  RescueRecorder* recorder = nullptr;
+  int64_t source_length = layout.L;  // what Percent is reckoned on
 };
 
 CopyResult FC::CopyBlocks(BlockReader& source, int64_t L, const File& target, int32_t copyLen,
-                          bool VariableSpeed) {
+                          bool VariableSpeed, RescueRecorder* recorder) {
   const int64_t a = VariableSpeed ? kVariableStartBlock : copyLen;
   int err = 0;
   const int64_t T = target.Length(&err);
@@ -274,9 +295,14 @@ CopyResult FC::CopyBlocks(BlockReader& source, int64_t L, const File& target, in
     return {CopyStatus::kBadBlockSize,
             "the block size " + std::to_string(copyLen) + " is not a positive number of bytes"};
   }
-  if (T >= L) return {};  // nothing to copy: the target is left as it is
+  if (T >= L) {
+    // Nothing to copy: the target is left as it is, but for what its map asks to read again.
+    return recorder != nullptr ? RetryPass(source, L, target, a, VariableSpeed, *recorder)
+                               : CopyResult{};
+  }
 
   Loop loop{source, target, Layout{L, a, VariableSpeed}, T, 100.0 / static_cast<double>(L), {}};
+  loop.recorder = recorder;
   return loop_ == BlockLoop::kBlockByBlock ? CopyBlockByBlock(loop) : CopyInChunks(loop);
 }
 
@@ -285,7 +311,7 @@ CopyResult FC::CopyBlockByBlock(Loop& loop) {
   const int64_t s = loop.layout.s;
   const bool VariableSpeed = loop.layout.variable;
   int64_t a = s;
-  int64_t target_end = loop.T;
+  int64_t target_end = loop.zeros_from;
   DoEvent& events = Events();
   std::string error;
 
@@ -301,7 +327,7 @@ CopyResult FC::CopyBlockByBlock(Loop& loop) {
     if (ok == 0 && SourceGone(loop.source, read_error, &error)) {
       return {CopyStatus::kSourceGone, error};
     }
-    if (!WriteBlock(loop.target, block, p - 1, delivered, &target_end, &error)) {
+    if (!WriteBlock(loop.target, block, p - 1, delivered, &target_end, &error, loop.recorder)) {
       return {CopyStatus::kWriteFailed, error};
     }
     if (VariableSpeed) {
@@ -332,11 +358,12 @@ CopyResult FC::CopyBlockByBlock(Loop& loop) {
 CopyResult FC::CopyInChunks(Loop& loop) {
   const Layout& layout = loop.layout;
   const int64_t s = layout.s;
-  const int64_t chunk_blocks = std::max<int64_t>(1, layout.L / 10000 * kPercentsPerChunk / s);
+  const int64_t chunk_blocks =
+      std::max<int64_t>(1, loop.source_length / 10000 * kPercentsPerChunk / s);
   const int64_t chunk_reach = kChunkBytes + (layout.variable ? kVariableLargestBlock : 0);
   int64_t pos = loop.T;  // 0-based start of the next block
   int64_t a = s;         // its size before fitting to the source's end
-  int64_t target_end = loop.T;
+  int64_t target_end = loop.zeros_from;
   int64_t reach = chunk_reach;  // how far past `pos` the next read may reach
   int64_t suspect_end = 0;      // a failed read ended here: a block before it fails
   bool alone = false;           // the next block is read on its own
@@ -351,6 +378,7 @@ CopyResult FC::CopyInChunks(Loop& loop) {
     if (WriteAll(loop.target, bytes.first(static_cast<size_t>(run.end - pos)), pos, &write_error,
                  &written)) {
       target_end = std::max(target_end, run.end);
+      if (loop.recorder != nullptr) loop.recorder->Read(pos, run.end);
       return true;
     }
     const BlockRun made =
@@ -382,6 +410,7 @@ CopyResult FC::CopyInChunks(Loop& loop) {
       copied = pieces == PiecesResult::kCopied;
       if (copied) {
         target_end = std::max(target_end, run.end);
+        if (loop.recorder != nullptr) loop.recorder->Read(pos, run.end);
       } else {
         reach = 0;
       }
@@ -408,7 +437,7 @@ CopyResult FC::CopyInChunks(Loop& loop) {
         }
         return {CopyStatus::kSourceGone, why};
       } else if (run.count == 1) {
-        if (!WriteBlock(loop.target, bytes, pos, delivered, &target_end, &error)) {
+        if (!WriteBlock(loop.target, bytes, pos, delivered, &target_end, &error, loop.recorder)) {
           return {CopyStatus::kWriteFailed, error};
         }
         done.next = pos + s;
@@ -431,6 +460,27 @@ CopyResult FC::CopyInChunks(Loop& loop) {
     if (PumpAndCheckStop(done.count)) {
       return {CopyStatus::kStopped, "stopped by a close message", stop_signal_};
     }
+  }
+  return {};
+}
+
+// Each unreadable or untried area of the map is copied on its own as the loops copy the rest of
+// a source: blocks of the given size from the area's start, cut at its end, growing in variable
+// speed. What now reads is written in place; no zeros are written, so nothing that was rescued
+// is lost, and an untried byte whose read fails keeps what the target held.
+CopyResult FC::RetryPass(BlockReader& source, int64_t L, const File& target, int64_t a,
+                         bool VariableSpeed, RescueRecorder& recorder) {
+  const std::vector<platform::MapArea> areas = recorder.AreasToRetry();
+  if (!areas.empty()) recorder.StartRetry();
+  const double q = 100.0 / static_cast<double>(L);
+  for (const platform::MapArea& area : areas) {
+    Loop loop{source, target, Layout{area.end(), a, VariableSpeed}, area.pos, q, {}};
+    loop.zeros_from = area.end();
+    loop.recorder = &recorder;
+    loop.source_length = L;
+    const CopyResult result =
+        loop_ == BlockLoop::kBlockByBlock ? CopyBlockByBlock(loop) : CopyInChunks(loop);
+    if (result.status != CopyStatus::kFinished) return result;
   }
   return {};
 }

@@ -29,6 +29,8 @@
 
 namespace worker {
 
+class RescueRecorder;
+
 // Where the source's blocks come from: the open source file, or a fake in tests.
 class BlockReader {
  public:
@@ -103,8 +105,10 @@ class FC {
   // target's current end. Copy calls it; tests call it with a fake source. The chunked loop
   // honours a close message after the chunk in progress (a block boundary, a few milliseconds
   // later on a healthy medium) instead of after the block in progress.
+  // With a `recorder`, every write is recorded in the rescue map, and a target that already
+  // holds the whole source gets a retry pass over the map's unreadable and untried areas.
   CopyResult CopyBlocks(BlockReader& source, int64_t L, const platform::File& target,
-                        int32_t copyLen, bool VariableSpeed);
+                        int32_t copyLen, bool VariableSpeed, RescueRecorder* recorder = nullptr);
 
   // Reads one block at the 1-based position sPoint into BUFF. Returns 1 when the whole block was
   // read, 0 when the read failed or met the end of the file early; *delivered tells how many
@@ -120,6 +124,9 @@ class FC {
   DoEvent& Events();
   CopyResult CopyBlockByBlock(Loop& loop);
   CopyResult CopyInChunks(Loop& loop);
+  // Reads again what the map lists as unreadable or untried, in blocks of size `a`.
+  CopyResult RetryPass(BlockReader& source, int64_t L, const platform::File& target, int64_t a,
+                       bool VariableSpeed, RescueRecorder& recorder);
   // Reads and writes the 0-based bytes [from, end) in chunk-sized pieces, up to the first piece
   // that does not read in full. When the source has gone, the target is cut back to `from`, its
   // length before, and *error says why.

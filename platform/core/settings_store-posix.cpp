@@ -4,7 +4,6 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,10 +18,7 @@
 
 #include "platform/core/message_queue.h"
 #include "platform/core/names.h"
-
-#ifndef RENAME_EXCHANGE
-#define RENAME_EXCHANGE (1 << 1)
-#endif
+#include "platform/core/replace_file.h"
 
 namespace platform {
 namespace {
@@ -33,10 +29,6 @@ constexpr const char* kLockFile = "settings.ini.lock";
 constexpr const char* kRunLockFile = "running.lock";
 constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kFileMode = 0600;
-
-// What one of the store's names holds when it is no file the store can use: a link, a socket, a
-// FIFO or a device. The store replaces it.
-constexpr int kNotAFile = -1;
 
 std::string Failure(std::string_view what, const std::string& path, int error) {
   std::string text(what);
@@ -57,14 +49,6 @@ const char* NameProblem(std::string_view name) {
   if (name.find_first_of("\n\r") != std::string_view::npos) return "holds a line break";
   if (name.find_first_of("=[]") != std::string_view::npos) return "holds '=', '[' or ']'";
   return nullptr;
-}
-
-int RenameExchange(int dir_fd, const char* from, const char* to) {
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 28))
-  return ::renameat2(dir_fd, from, dir_fd, to, RENAME_EXCHANGE);
-#else
-  return static_cast<int>(::syscall(SYS_renameat2, dir_fd, from, dir_fd, to, RENAME_EXCHANGE));
-#endif
 }
 
 // The parsed file: sections and keys in the order they first appeared, names as first written.
@@ -149,20 +133,6 @@ std::string Serialize(const Document& doc) {
     }
   }
   return text;
-}
-
-// Reads the whole file `name` below `dir_fd` (or a path, with AT_FDCWD) without following a link
-// or waiting on a FIFO: 0; kNotAFile; or the errno value that stopped it (ENOENT for an absent
-// file, EISDIR for a folder, EACCES for a file this user may not read).
-int ReadSettingsFile(int dir_fd, const char* name, std::string* text) {
-  text->clear();
-  UniqueFd fd(::openat(dir_fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!fd.valid()) return errno == ELOOP || errno == ENXIO ? kNotAFile : errno;
-  struct stat meta {};
-  if (::fstat(fd.get(), &meta) != 0) return errno;
-  if (S_ISDIR(meta.st_mode)) return EISDIR;
-  if (!S_ISREG(meta.st_mode)) return kNotAFile;
-  return ReadToEnd(fd.get(), text);
 }
 
 // Creates `dir` and any missing parents with kFolderMode: 0 or an errno value.
@@ -277,7 +247,7 @@ std::string SettingsStore::Read(std::string_view section, std::string_view key) 
   if (path_.empty()) return {};
   // No lock: writers never change a file that is in place, they replace it.
   std::string text;
-  if (ReadSettingsFile(AT_FDCWD, path_.c_str(), &text) != 0) return {};
+  if (ReadRegularFileAt(AT_FDCWD, path_.c_str(), &text) != 0) return {};
   Document doc;
   if (!Parse(text, &doc)) return {};
   Section* found = FindSection(doc, section);
@@ -314,11 +284,12 @@ bool SettingsStore::Write(std::string_view section, std::string_view key, std::s
   const int dir = dir_fd_.get();
 
   std::string text;
-  const int read_error = ReadSettingsFile(dir, kFile, &text);
+  const int read_error = ReadRegularFileAt(dir, kFile, &text);
   // What is at the name and cannot be read as the store's file is replaced: a link (never written
   // through), a file this user may not read, a FIFO. Replacing a file that failed to read for any
   // other reason would lose every other value in it.
-  if (read_error != 0 && read_error != ENOENT && read_error != kNotAFile && read_error != EACCES) {
+  if (read_error != 0 && read_error != ENOENT && read_error != kNotARegularFile &&
+      read_error != EACCES) {
     SetError(error, Failure("cannot read", path_, read_error));
     return false;
   }
@@ -327,46 +298,14 @@ bool SettingsStore::Write(std::string_view section, std::string_view key, std::s
   Put(SectionNamed(doc, section), key, value);
   text = Serialize(doc);
 
-  // A fresh file every time: one that was in place may still be read by someone. One left at the
-  // temporary name belongs to a writer that died (no other writer holds the lock).
-  UniqueFd fresh(::openat(dir, kTempFile, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
-  if (!fresh.valid() && errno == EEXIST && ::unlinkat(dir, kTempFile, 0) == 0) {
-    fresh.reset(::openat(dir, kTempFile, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
-  }
-  if (!fresh.valid()) {
-    SetError(error, Failure("cannot create", temp_path_, errno));
-    return false;
-  }
-  File out(std::move(fresh));
-  int failure = out.WriteAt(std::as_bytes(std::span(text.data(), text.size())), 0).error;
-  // The umask may have taken bits of the mode.
-  if (failure == 0 && ::fchmod(out.fd(), kFileMode) != 0) failure = errno;
-  if (const int close_error = out.Close(); failure == 0) failure = close_error;
-  if (failure != 0) {
-    ::unlinkat(dir, kTempFile, 0);
-    SetError(error, Failure("cannot write", temp_path_, failure));
-    return false;
-  }
-
-  // Exchanging the names is atomic for readers like a rename, and cheaper on ext4 than a rename
-  // over the old file; the old file then has the temporary name and goes.
-  if (exchange_supported_) {
-    if (RenameExchange(dir, kTempFile, kFile) == 0) {
-      // The new text is in place whatever happens here; a file left behind is removed by the
-      // next write.
-      ::unlinkat(dir, kTempFile, 0);
-      return true;
-    }
-    if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
-      exchange_supported_ = false;
-    } else if (errno != ENOENT) {  // ENOENT: no old file to exchange with, so a rename does
-      failure = errno;
-    }
-  }
-  if (failure == 0 && ::renameat(dir, kTempFile, dir, kFile) == 0) return true;
-  if (failure == 0) failure = errno;
-  ::unlinkat(dir, kTempFile, 0);
-  SetError(error, Failure("cannot replace", path_, failure));
+  // One left at the temporary name belongs to a writer that died (no other writer holds the lock).
+  ReplaceStep failed = ReplaceStep::kCreate;
+  const int failure = ReplaceFileAt(dir, kFile, kTempFile, text, {kFileMode, true, false},
+                                    &exchange_supported_, &failed);
+  if (failure == 0) return true;
+  SetError(error, failed == ReplaceStep::kReplace  ? Failure("cannot replace", path_, failure)
+                  : failed == ReplaceStep::kCreate ? Failure("cannot create", temp_path_, failure)
+                                                   : Failure("cannot write", temp_path_, failure));
   return false;
 }
 

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "platform/core/number_text.h"
+#include "platform/core/rescue_map.h"
 #include "tests/support/temp_dir.h"
+#include "worker/rescue_map_file.h"
 
 namespace worker {
 namespace {
@@ -357,6 +359,32 @@ TEST_F(FCTest, ChunkedLoopGivesTheResultOfTheBlockByBlockLoop) {
     ASSERT_LE(chunked.failed_reads,
               expected.failed_reads + extra_per_stretch * expected.failing_stretches);
   }
+}
+
+// A retry pass writes no zeros: an untried byte whose read fails again keeps what the target
+// held, and becomes unreadable only where that is a zero. Worked out by hand: 4-byte blocks from
+// the untried area's start, bytes 60..67 damaged (a read that starts on them fails whole).
+TEST_F(FCTest, RetryPassWritesNoZerosOverUntriedBytes) {
+  using S = platform::AreaStatus;
+  const Bytes source_bytes = PatternBytes(100);
+  Bytes held = source_bytes;
+  std::fill(held.begin() + 60, held.begin() + 65, 0);
+  std::fill(held.begin() + 65, held.begin() + 70, 0xEE);  // an older copy's bytes
+  WriteFileBytes(target_path_, held);
+  int err = 0;
+  const File target = File::OpenReadWrite(target_path_, &err);
+  platform::RescueMap map("/src", 100);
+  map.Mark(0, 50, S::kRescued);
+  map.Mark(70, 30, S::kRescued);
+  RescueRecorder recorder(std::move(map), target, platform::UniqueFd(), "map");
+  FakeSource source(source_bytes, {{60, 8, Fault::kFails}});
+  FC fc(channel_, queue_);
+  ASSERT_EQ(fc.CopyBlocks(source, 100, target, 4, false, &recorder).status, CopyStatus::kFinished);
+  EXPECT_EQ(Joined(channel_.percents), "51 55 59 63 67");
+  const std::vector<platform::MapArea> areas = {
+      {0, 60, S::kRescued}, {60, 5, S::kUnreadable}, {65, 5, S::kUntried}, {70, 30, S::kRescued}};
+  EXPECT_EQ(recorder.map().areas(), areas);
+  EXPECT_TRUE(Target() == held);
 }
 
 }  // namespace

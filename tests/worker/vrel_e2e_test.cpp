@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include <random>
 #include <thread>
 
+#include "platform/core/rescue_map.h"
 #include "platform/core/settings_store.h"
 #include "platform/core/unique_fd.h"
 #include "tests/support/child_process.h"
@@ -176,6 +178,7 @@ TEST_F(VrelTest, NothingToCopyLeavesTargetAndPercentAlone) {
     EXPECT_EQ(ReadFileBytes(dir_.Path("dst")), target);
     EXPECT_EQ(Status(), "Finished");
     EXPECT_EQ(Percent(), "77");
+    EXPECT_FALSE(Exists(dir_.Path("dst.map")));
   }
   // A target that did not exist is created empty.
   ExpectExit(Copy(dir_.Path("src"), dir_.Path("new"), "10"), kExitFinished);
@@ -237,6 +240,7 @@ TEST_F(VrelTest, FailuresAndRefusalsSayWhyAndTouchNoTarget) {
     }
   }
   EXPECT_FALSE(Exists(dir_.Path("missing"))) << "a missing source was created";
+  EXPECT_FALSE(Exists("/dev/full.map")) << "a map beside a device";
 
   // A FIFO used to hold vrel in its open, deaf to termination signals. Status "Starting..." is
   // written just before the source is opened, with the signals already handled.
@@ -395,17 +399,16 @@ std::string Joined(const Ranges& ranges) {
 // the object goes.
 class DamagedMount {
  public:
-  // With `slow_usec`, every read takes that many microseconds.
+  // `options` are passed to damagedfs as they are (--slow and --slow-usec, say).
   DamagedMount(const TempDir& dir, const std::string& image, const Ranges& bad,
-               const Ranges& short_reads, long slow_usec = 0)
+               const Ranges& short_reads, const std::vector<std::string>& options = {})
       : folder_(dir.path()), trace_(dir.Path("requests")) {
     ::mkdir(dir.Path("mnt").c_str(), 0700);
     std::vector<std::string> args = {"--image", image,      "--trace",
                                      trace_,    "--parent", std::to_string(::getpid())};
     if (!bad.empty()) args.insert(args.end(), {"--bad", Joined(bad)});
     if (!short_reads.empty()) args.insert(args.end(), {"--short", Joined(short_reads)});
-    args.insert(args.end(),
-                {"--slow", "0:1000000000000", "--slow-usec", std::to_string(slow_usec)});
+    args.insert(args.end(), options.begin(), options.end());
     args.push_back(dir.Path("mnt"));
     fs_.emplace(DAMAGEDFS_PATH, args, std::map<std::string, std::string>{}, true);
     const auto size = static_cast<off_t>(ReadFileBytes(image).size());
@@ -435,6 +438,7 @@ class DamagedMount {
   bool served() const { return served_; }
   std::string file() const { return folder_ + "/mnt/image"; }
   std::string log() const { return fs_->stderr_text(); }
+  std::string trace() const { return trace_; }
   // Whether a read request came back with fewer bytes than it asked for, and no error.
   bool AnsweredShort() const {
     std::ifstream trace(trace_);
@@ -456,8 +460,11 @@ class DamagedMount {
 // The copy rule: blocks start `block` bytes apart after the target's end (10 in variable speed,
 // where the block doubles after a whole read while below 10000 and is 10 again after a failed
 // one) and are cut to what remains of the source; a read delivers the bytes before the first bad
-// one; a failed block's zeros land only beyond the target's end.
-Bytes ExpectedCopy(const Bytes& source, const Ranges& bad, int32_t block, Bytes target) {
+// one; a failed block's zeros land only beyond the target's end. *statuses, when given, is the
+// rescue map byte by byte: '-' where zeros landed that no later read delivered, '+' where a read
+// delivered, '?' for the bytes the target held before.
+Bytes ExpectedCopy(const Bytes& source, const Ranges& bad, int32_t block, Bytes target,
+                   std::string* statuses = nullptr) {
   const int64_t length = std::ssize(source);
   const int64_t step = block == 0 ? 10 : block;
   int64_t size = step;
@@ -468,11 +475,57 @@ Bytes ExpectedCopy(const Bytes& source, const Ranges& bad, int32_t block, Bytes 
       // Only a bad byte before the one found so far moves good_end.
       if (start < good_end && start + bad_length > pos) good_end = std::max(start, pos);
     }
+    if (statuses != nullptr) {
+      statuses->resize(target.size(), '?');
+      // Zeros land only beyond the target's end.
+      statuses->resize(std::max(target.size(), static_cast<size_t>(pos + size)), '-');
+      std::fill(statuses->begin() + pos, statuses->begin() + good_end, '+');
+    }
     if (std::ssize(target) < pos + size) target.resize(static_cast<size_t>(pos + size), 0);
     std::copy(source.begin() + pos, source.begin() + good_end, target.begin() + pos);
     if (block == 0) size = good_end < pos + size ? 10 : size < 10000 ? 2 * size : size;
   }
   return target;
+}
+
+// The statuses of the map at `path`, byte by byte; it must be the map of `source` (`length` bytes).
+std::string MapStatuses(const std::string& path, const std::string& source, int64_t length) {
+  const Bytes text = ReadFileBytes(path);
+  std::string error;
+  const std::optional<platform::RescueMap> map =
+      platform::RescueMap::Parse(std::string(text.begin(), text.end()), &error);
+  EXPECT_TRUE(map.has_value()) << path << ": " << error;
+  if (!map) return {};
+  EXPECT_TRUE(map->Describes(source, length)) << map->source_path() << ", " << map->source_size();
+  std::string statuses;
+  for (const platform::MapArea& area : map->areas()) {
+    statuses.append(static_cast<size_t>(area.size), static_cast<char>(area.status));
+  }
+  return statuses;
+}
+
+// The map at `path` says `statuses` of `source`, byte by byte, and so does ddrescuelog where it is
+// installed: its list of the unreadable bytes.
+void ExpectMap(const std::string& path, const std::string& source, const std::string& statuses) {
+  const std::string got = MapStatuses(path, source, std::ssize(statuses));
+  const auto differ = std::mismatch(got.begin(), got.end(), statuses.begin(), statuses.end());
+  EXPECT_TRUE(got == statuses) << "first difference at byte " << differ.first - got.begin();
+  std::string listed, unreadable;
+  for (size_t i = 0; i < statuses.size(); ++i) {
+    if (statuses[i] == '-') unreadable += std::to_string(i) + "\n";
+  }
+  FILE* pipe = ::popen(("ddrescuelog -b1 -l- '" + path + "' 2>&1").c_str(), "r");
+  char buf[4096];
+  for (size_t got_bytes;
+       pipe != nullptr && (got_bytes = std::fread(buf, 1, sizeof buf, pipe)) > 0;) {
+    listed.append(buf, got_bytes);
+  }
+  const int status = pipe != nullptr ? ::pclose(pipe) : -1;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
+    std::cerr << "ddrescuelog is not installed: its reading of the map is not compared\n";
+    return;
+  }
+  EXPECT_EQ(listed, unreadable) << "ddrescuelog reads the map otherwise";
 }
 
 struct DamagedCase {
@@ -511,7 +564,8 @@ TEST_P(VrelDamagedTest, FollowsTheCopyRuleAsTheBlockByBlockLoopDoes) {
   ASSERT_TRUE(mount.served()) << "damagedfs did not serve the image: " << mount.log();
   Bytes held(source.begin(), source.begin() + row.held);
   for (int64_t i = row.held / 4; i < row.held / 2; ++i) held[static_cast<size_t>(i)] ^= 0xFF;
-  const Bytes expected = ExpectedCopy(source, row.bad, row.block, held);
+  std::string statuses;
+  const Bytes expected = ExpectedCopy(source, row.bad, row.block, held, &statuses);
 
   std::vector<std::string> percents;
   for (const char* program : {VREL_REFERENCE_PATH, VREL_PATH}) {
@@ -529,6 +583,7 @@ TEST_P(VrelDamagedTest, FollowsTheCopyRuleAsTheBlockByBlockLoopDoes) {
         << "length " << target.size() << ", expected " << expected.size()
         << "; first difference at byte " << differ.first - target.begin();
     percents.push_back(Percent());
+    ExpectMap(dir_.Path("target.map"), mount.file(), statuses);
   }
   EXPECT_EQ(percents[0], percents[1]);
   if (!row.short_reads.empty()) {
@@ -547,8 +602,9 @@ TEST_F(VrelTest, OneCopyAtATimeAndAMediumThatGoesAwayEndsItAtItsLastBlock) {
   if (!fuse.valid()) SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: these tests need FUSE");
   const Bytes source = PatternBytes((4 << 20) + 1001, 9);
   WriteFileBytes(dir_.Path("image"), source);
-  std::optional<DamagedMount> mount(std::in_place, dir_, dir_.Path("image"), Ranges{}, Ranges{},
-                                    50000);
+  std::optional<DamagedMount> mount(
+      std::in_place, dir_, dir_.Path("image"), Ranges{}, Ranges{},
+      std::vector<std::string>{"--slow", "0:1000000000000", "--slow-usec", "50000"});
   ASSERT_TRUE(mount->served()) << "damagedfs did not serve the image: " << mount->log();
   const std::string command = mount->file() + ";" + dir_.Path("target") + ";65536";
   ChildProcess first(VREL_PATH, {command}, Env(), true);
@@ -569,6 +625,100 @@ TEST_F(VrelTest, OneCopyAtATimeAndAMediumThatGoesAwayEndsItAtItsLastBlock) {
   mount.emplace(dir_, dir_.Path("image"), Ranges{}, Ranges{});
   ExpectExit(Vrel({command}), kExitFinished);
   EXPECT_TRUE(ReadFileBytes(dir_.Path("target")) == source) << "the resumed copy differs";
+}
+
+// Killed at random moments of a slow damaged copy, vrel leaves a map that claims nothing the
+// target does not hold; a resume, then a retry pass over what the kills left untried, give every
+// readable byte and map the unreadable ones exactly. Once the medium has healed in part, a retry
+// pass reads only the unreadable areas, and writes what now reads.
+TEST_F(VrelTest, KilledDamagedCopyKeepsAValidMapAndResumeWithRetryRepairs) {
+  const platform::UniqueFd fuse(::open("/dev/fuse", O_RDWR | O_CLOEXEC));
+  if (!fuse.valid()) SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: these tests need FUSE");
+  const int64_t length = 6000;  // read byte by byte: a few seconds for the whole copy
+  const Ranges bad = {{500, 30}, {2000, 7}, {4100, 300}};
+  const Bytes source = PatternBytes(length, 9);
+  WriteFileBytes(dir_.Path("image"), source);
+  std::optional<DamagedMount> mount;
+  mount.emplace(dir_, dir_.Path("image"), bad, Ranges{},
+                std::vector<std::string>{"--slow", "0:6000", "--slow-usec", "200"});
+  ASSERT_TRUE(mount->served()) << mount->log();
+  Bytes expected = source;
+  std::string expected_statuses(length, '+');
+  for (const auto& [start, size] : bad) {
+    std::fill_n(expected.begin() + start, size, 0);
+    std::fill_n(expected_statuses.begin() + start, size, '-');
+  }
+  const std::string target = dir_.Path("target"), map = target + ".map";
+  std::mt19937 random(20261207);  // fixed, so a failure can be repeated
+  std::uniform_int_distribution<int> delay_us(0, 400000);
+  int killed_with_map = 0;
+  for (int round = 0; round < 8; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    ChildProcess vrel(VREL_PATH, {mount->file() + ";" + target + ";1"}, Env());
+    std::this_thread::sleep_for(std::chrono::microseconds(delay_us(random)));
+    vrel.Signal(SIGKILL);
+    const std::optional<ExitInfo> end = vrel.Wait(std::chrono::seconds(60));
+    ASSERT_TRUE(end.has_value());
+    if (!Exists(map)) continue;  // killed before its first save
+    if (!end->exited) ++killed_with_map;
+    const std::string statuses = MapStatuses(map, mount->file(), length);
+    const Bytes held = ReadFileBytes(target);
+    for (size_t i = 0; i < statuses.size(); ++i) {
+      if (statuses[i] == '?') continue;
+      ASSERT_TRUE(i < held.size() && held[i] == expected[i] && statuses[i] == expected_statuses[i])
+          << "the map says '" << statuses[i] << "' of byte " << i << " (the target holds "
+          << held.size() << ")";
+    }
+  }
+  EXPECT_GT(killed_with_map, 0) << "no kill met a map: the test proved nothing";
+  for (int run = 0; run < 2; ++run) ExpectExit(Copy(mount->file(), target, "1"), kExitFinished);
+  EXPECT_TRUE(ReadFileBytes(target) == expected);
+  ExpectMap(map, mount->file(), expected_statuses);
+
+  mount.reset();
+  mount.emplace(dir_, dir_.Path("image"), Ranges{{4100, 300}}, Ranges{});
+  ASSERT_TRUE(mount->served()) << mount->log();
+  ASSERT_EQ(::truncate(mount->trace().c_str(), 0), 0);
+  ExpectExit(Copy(mount->file(), target, "1"), kExitFinished);
+  std::copy_n(source.begin(), 4100, expected.begin());
+  expected_statuses.replace(0, 4100, 4100, '+');
+  EXPECT_TRUE(ReadFileBytes(target) == expected);
+  ExpectMap(map, mount->file(), expected_statuses);
+  // Byte by byte from each area's start: 30 + 7 + 300 reads, the last at byte 4400 (1-based).
+  const Bytes trace = ReadFileBytes(mount->trace());
+  EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 337);
+  EXPECT_EQ(Percent(), "73.33");
+}
+
+// What is at the map's path and is not this source's map is left alone, and the copy goes on
+// without a map.
+TEST_F(VrelTest, WhatIsNotThisSourcesMapIsLeftAlone) {
+  const Bytes src = PatternBytes(5000);
+  WriteFileBytes(dir_.Path("src"), src);
+  const std::string target = dir_.Path("dst"), map = target + ".map", real = dir_.Path("real");
+  const std::string this_source = "# Source: " + dir_.Path("src") + "\n0 ? 1\n0 5000 ?\n";
+  struct Row {
+    std::string text;
+    bool link;           // the map's path is a link to a file with `text`
+    const char* reason;  // a part of the message
+  };
+  const Row rows[] = {{"hello\n", false, "is no rescue map"},
+                      {"# Source: /elsewhere\n0 ? 1\n0 5000 ?\n", false, "/elsewhere"},
+                      {this_source, true, "a link"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.reason);
+    for (const std::string& path : {target, map, real}) ::unlink(path.c_str());
+    WriteFileBytes(row.link ? real : map, Bytes(row.text.begin(), row.text.end()));
+    if (row.link) {
+      ASSERT_EQ(::symlink(real.c_str(), map.c_str()), 0);
+    }
+    ChildProcess vrel(VREL_PATH, {dir_.Path("src") + ";" + target + ";100"}, Env(), true);
+    EXPECT_TRUE(Exited(vrel.Wait(std::chrono::seconds(20)), kExitFinished, vrel.stderr_text()));
+    EXPECT_EQ(ReadFileBytes(target), src);
+    EXPECT_EQ(ReadFileBytes(map), Bytes(row.text.begin(), row.text.end()));  // link followed
+    EXPECT_NE(vrel.stderr_text().find(map), std::string::npos) << vrel.stderr_text();
+    EXPECT_NE(vrel.stderr_text().find(row.reason), std::string::npos) << vrel.stderr_text();
+  }
 }
 
 }  // namespace
