@@ -8,12 +8,15 @@ QString WorkerPath(const QString& program_folder) {
   return program_folder + QLatin1Char('/') + QLatin1String(kWorkerFileName);
 }
 
-bool UsableWorkerPath(const QString& path) { return !path.contains(QLatin1Char(';')); }
-
 WorkerCommand CopyCommand(const QString& program_folder, const QString& Sou, const QString& Tar,
                           qint32 BS) {
   const QChar separator(QLatin1Char(';'));
-  return {WorkerPath(program_folder), Sou + separator + Tar + separator + QString::number(BS)};
+  if (Sou.contains(separator) || Tar.contains(separator)) {
+    return {WorkerPath(program_folder),
+            {QStringLiteral("--source"), Sou, QStringLiteral("--target"), Tar,
+             QStringLiteral("--block-size"), QString::number(BS)}};
+  }
+  return {WorkerPath(program_folder), {Sou + separator + Tar + separator + QString::number(BS)}};
 }
 
 CopyLauncher::CopyLauncher() : CopyLauncher(QCoreApplication::applicationDirPath()) {}
@@ -24,9 +27,6 @@ bool CopyLauncher::StartCopy(const QString& Sou, const QString& Tar, qint32 BS, 
   QString problem;
   if (Sou.isEmpty() || Tar.isEmpty()) {
     problem = QStringLiteral("The source and the target file must both be given.");
-  } else if (!UsableWorkerPath(Sou) || !UsableWorkerPath(Tar)) {
-    problem = QStringLiteral("A file path that holds \";\" cannot be passed to the copy worker: %1")
-                  .arg(UsableWorkerPath(Sou) ? Tar : Sou);
   } else if (BS < 0) {
     problem = QStringLiteral("The buffer size cannot be negative: %1").arg(BS);
   }

@@ -13,13 +13,11 @@ inline constexpr char kWorkerFileName[] = "vrel";
 // `program_folder` + "/" + the worker's file name.
 QString WorkerPath(const QString& program_folder);
 
-// False for a path the worker cannot be given: one that holds ";", where the worker splits its
-// argument text, so the path would arrive as other files.
-bool UsableWorkerPath(const QString& path);
-
-// The command for one copy: the worker in `program_folder`, and the argument text
+// The command for one copy: the worker in `program_folder`, and the one argument text
 // "<Sou>;<Tar>;<BS>" with nothing else between the pieces and BS as decimal text (0 asks for
-// variable speed). Paths go in as they are, blanks included.
+// variable speed). Paths go in as they are, blanks included. Where a path holds ";", at which the
+// worker splits that text, the three go as separate arguments instead:
+// --source Sou --target Tar --block-size BS.
 WorkerCommand CopyCommand(const QString& program_folder, const QString& Sou, const QString& Tar,
                           qint32 BS);
 
@@ -30,9 +28,8 @@ class CopyLauncher {
   explicit CopyLauncher(QString program_folder);
 
   // Starts the worker copying `Sou` to `Tar` in blocks of `BS` bytes (0: variable speed). Returns
-  // false with *error set, starting nothing, when a path is empty or holds ";" (the worker splits
-  // its argument text at ";", so such a path would arrive as other files) or BS is negative; and
-  // likewise when the worker cannot be started (missing, not executable).
+  // false with *error set, starting nothing, when a path is empty or BS is negative; and likewise
+  // when the worker cannot be started (missing, not executable).
   bool StartCopy(const QString& Sou, const QString& Tar, qint32 BS, QString* error);
 
   // Stops the running worker (KillWorker).

@@ -276,16 +276,6 @@ void frmMain::buttonCopy_Click() {
     Message(QStringLiteral("Please select buffer size!"), QStringLiteral("Empty buffer size!"));
     return;
   }
-  // The worker splits its command at ";": such a path would reach it as other files.
-  for (const QString& path : {source, target}) {
-    if (!UsableWorkerPath(path)) {
-      Message(QStringLiteral("This file name holds a \";\", which the copy worker cannot take:\n"
-                             "%1\nPlease rename the file or choose another one.")
-                  .arg(path),
-              QStringLiteral("Unusable file name"));
-      return;
-    }
-  }
   StartJob(source, target, *bytes);
 }
 

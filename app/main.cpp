@@ -4,14 +4,44 @@
 #include <QIcon>
 #include <QTimer>
 
+#include <cstdio>
 #include <memory>
+#include <string_view>
 
 #include "app/frmmain.h"
 #include "app/frmsplash.h"
 #include "app/services.h"
 #include "platform/core/number_text.h"
+#include "platform/core/version.h"
+
+namespace {
+
+constexpr char kHelpText[] =
+    "Usage: mendra [--help] [--version] [Qt options]\n"
+    "Rescue the readable contents of a damaged file (a scratched disc, a failing disk): a window\n"
+    "to choose the source file, the target file and a block size, and to start, watch and stop\n"
+    "the copy. The copy itself is made by vrel, which must lie in the same folder as mendra.\n"
+    "\n"
+    "  --help      print this help and exit\n"
+    "  --version   print the version and exit\n"
+    "\n"
+    "Other arguments are those of any Qt program (for instance -platform offscreen).\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  // Answered before any window system is needed, so they also work without a display.
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--help" || argument == "--version") {
+      if (argument == "--help") {
+        (void)std::fputs(kHelpText, stdout);
+      } else {
+        (void)std::printf("mendra (Mendra) %s\n", platform::kVersion);
+      }
+      return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+  }
   // The user's number format, the same one the worker writes its progress in.
   // Without the user's locale both programs fall back to the same C format: nothing to report.
   (void)platform::InitUserLocale();

@@ -7,7 +7,9 @@
 #include <QStringList>
 
 #include <functional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/core/file_io.h"
 
@@ -70,8 +72,10 @@ bool PKill::StartWorker(const WorkerCommand& command, QString* error) {
   worker_.reset();
 
   int start_error = 0;
-  platform::Process process = platform::Process::Start(LocalPath(command.program),
-                                                       LocalPath(command.argument), &start_error);
+  std::vector<std::string> arguments;
+  for (const QString& argument : command.arguments) arguments.push_back(LocalPath(argument));
+  platform::Process process =
+      platform::Process::Start(LocalPath(command.program), arguments, &start_error);
   if (!process.valid()) {
     if (error != nullptr) {
       *error = QStringLiteral("Cannot start %1: %2").arg(command.program, ErrorText(start_error));

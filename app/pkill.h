@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -17,11 +18,11 @@
 
 #include "platform/core/process.h"
 
-// What the worker is started with: its program file, and the one argument text it receives whole
+// What the worker is started with: its program file, and its arguments, each received whole
 // (blanks included; no shell and no quoting are involved).
 struct WorkerCommand {
   QString program;
-  QString argument;
+  QStringList arguments;
 };
 
 class PKill {

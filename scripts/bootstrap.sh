@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, and only those that are missing.
 # Safe to run again: when everything is there it changes nothing.
+# scripts/bootstrap.sh --package also installs the tools that build and check the Debian package.
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,17 @@ packages=(
   xdotool imagemagick
   locales
 )
+for option in "$@"; do
+  case $option in
+    --package)
+      packages+=(dpkg-dev debhelper lintian desktop-file-utils appstream man-db)
+      ;;
+    *)
+      echo "usage: scripts/bootstrap.sh [--package]" >&2
+      exit 2
+      ;;
+  esac
+done
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi

@@ -14,13 +14,14 @@ namespace worker {
 // kExitCopyFailed: a file could not be opened or written, a source that holds no data, a target
 // that is the channel's file, a negative block size, the channel failed, the source went away
 // during the copy, or another copy of the same user runs (then nothing was touched).
-// kExitBadCommandLine: source, target or block size missing, or a block size that is no whole
-// number of bytes (nor exactly "0"); nothing done.
+// kExitBadCommandLine: source, target or block size missing, an unknown option, or a block size
+// that is no whole number of bytes (nor exactly "0"); nothing done. --help and --version exit
+// with kExitFinished.
 inline constexpr int kExitFinished = 0;  // "Finished" was written
 inline constexpr int kExitCopyFailed = 1;
 inline constexpr int kExitBadCommandLine = 2;
 
-// The command line `<source>;<target>;<length>`.
+// The command line `<source>;<target>;<length>`, or its three parts given as options.
 struct CommandLine {
   std::string source;
   std::string target;
@@ -35,6 +36,19 @@ struct CommandLine {
 std::string JoinArguments(int argc, const char* const* argv);
 
 CommandLine ParseCommandLine(std::string_view text);
+
+// What vrel's arguments ask for. A copy is given either as the joined text
+// `<source>;<target>;<length>` (argv[1..] joined with blanks), or, when the first argument is one
+// of the options, as `--source PATH --target PATH --block-size N` (each also as `--name=value`),
+// which lets a path hold ";". "--help" or "--version" alone, or among the options, asks for the
+// usage or the version.
+struct Invocation {
+  enum class Kind { kCopy, kHelp, kVersion };
+  Kind kind = Kind::kCopy;
+  CommandLine command;  // for kCopy; not complete when an option was wrong
+  std::string error;    // options form: what was wrong (an unknown, repeated or empty option)
+};
+Invocation ParseArguments(int argc, const char* const* argv);
 
 // The whole worker; returns the exit status. `loop` picks the copy loop: vrel-reference, which
 // tests and benchmarks compare vrel with, runs the block-by-block one.

@@ -86,6 +86,11 @@ pid_t WaitRetrying(pid_t pid, int* status, int options) {
 }  // namespace
 
 Process Process::Start(const std::string& program, const std::string& argument, int* error) {
+  return Start(program, std::vector<std::string>{argument}, error);
+}
+
+Process Process::Start(const std::string& program, const std::vector<std::string>& arguments,
+                       int* error) {
   // Both ends close on exec: the child gets its own copy of the write end as descriptor 2, and no
   // other child started later inherits either end (which would keep the pipe open after our
   // child ended).
@@ -108,12 +113,17 @@ Process Process::Start(const std::string& program, const std::string& argument, 
   if (*error == 0) *error = attributes.Prepare();
   if (*error != 0) return {};
 
-  std::string program_arg = program;
-  std::string text_arg = argument;
-  char* const argv[] = {program_arg.data(), text_arg.data(), nullptr};
+  std::vector<std::string> argument_texts;
+  argument_texts.reserve(arguments.size() + 1);
+  argument_texts.push_back(program);
+  argument_texts.insert(argument_texts.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& text : argument_texts) argv.push_back(text.data());
+  argv.push_back(nullptr);
   pid_t pid = 0;
   // glibc reports a failed exec (missing file, no permission) here, not as a child that exits.
-  *error = posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv, environ);
+  *error =
+      posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv.data(), environ);
   if (*error != 0) return {};
   // From now on only the child holds the write end: the pipe reads end-of-file when it ends.
   stderr_write.reset();

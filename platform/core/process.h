@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/core/unique_fd.h"
 
@@ -34,6 +35,9 @@ class Process {
   // environment of this process, and no other open files. Returns a Process that is not valid()
   // with *error set to an errno value when the program cannot be started.
   static Process Start(const std::string& program, const std::string& argument, int* error);
+  // The same with `arguments` as argv[1..], each passed untouched.
+  static Process Start(const std::string& program, const std::vector<std::string>& arguments,
+                       int* error);
 
   Process() = default;
   Process(Process&& other) noexcept;

@@ -113,13 +113,48 @@ TEST_F(VrelTest, IncompleteCommandLinesChangeNothing) {
   WriteFileBytes(dir_.Path("a"), PatternBytes(10));
   const std::string a = dir_.Path("a"), b = dir_.Path("b");
   const std::vector<std::vector<std::string>> cases = {
-      {}, {a + ";" + b}, {a + ";" + b + ";"}, {";" + b + ";100"}, {a + ";;100"}};
+      {},
+      {a + ";" + b},
+      {a + ";" + b + ";"},
+      {";" + b + ";100"},
+      {a + ";;100"},
+      {"--source", a, "--target", b},                                   // no block size
+      {"--source", a, "--target", b, "--block-size"},                   // no value
+      {"--source", "", "--target", b, "--block-size", "100"},           // an empty value
+      {"--source", a, "--target", b, "--block-size", "100", "--fast"},  // an unknown option
+      {"--source", a, "--target", b, "--block-size", "100", a + ";" + b + ";100"},
+      {"--target", b, "--block-size", "100", "--source", a, "--target", a},  // twice
+  };
   for (const auto& args : cases) {
     SCOPED_TRACE(args.empty() ? "(none)" : args[0]);
     ExpectExit(Vrel(args), kExitBadCommandLine);
     EXPECT_FALSE(Exists(b));
     EXPECT_FALSE(Exists(config_->Path("Vrel/settings.ini"))) << "the channel was touched";
   }
+}
+
+// The options form takes a path that holds ";" whole, in any order and as --name=value; --help
+// and --version answer with status 0 and touch nothing.
+TEST_F(VrelTest, OptionsCarryPathsHoldingSemicolonsAndHelpAndVersionAnswer) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--help"},
+                                             {"--version"},
+                                             {"--source", "a", "--help"},
+                                             {"--target", "b", "--version"}}) {
+    SCOPED_TRACE(args.back());
+    ExpectExit(Vrel(args), kExitFinished);
+    EXPECT_FALSE(Exists(config_->Path("Vrel/settings.ini"))) << "the channel was touched";
+  }
+  const Bytes src = PatternBytes(3000);
+  const std::string source = dir_.Path("disc;1.iso");
+  WriteFileBytes(source, src);
+  ExpectExit(Vrel({"--block-size", "100", "--target", dir_.Path("out;1"), "--source", source}),
+             kExitFinished);
+  ExpectExit(Vrel({"--source=" + source, "--target=" + dir_.Path("out;2"), "--block-size=0"}),
+             kExitFinished);
+  EXPECT_EQ(ReadFileBytes(dir_.Path("out;1")), src);
+  EXPECT_EQ(ReadFileBytes(dir_.Path("out;2")), src);
+  EXPECT_EQ(Status(), "Finished");
 }
 
 TEST_F(VrelTest, CopiesByteForByteInEveryBlockSize) {
