@@ -50,7 +50,7 @@ const std::array<Outline, 5> kOutlines = {{
     {TwipsRect(105, 2850, 4185, 1605), kBlack},  // Shape5, options group
 }};
 
-// The labels' font: the designs' default, MS Sans Serif 8.25.
+// The labels' font: MS Sans Serif 8.25, the font of every label in the program's windows.
 const gui::FontDesc kFormFont{};
 
 QLineEdit* AddTextField(QWidget* parent, const QRect& rect) {

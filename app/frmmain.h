@@ -54,7 +54,7 @@ class frmMain : public QWidget {
   void SC_Timer();
   void ETAT_Timer();
 
-  // The controls by their design names.
+  // The window's controls, under the short names the program gives them.
   QLineEdit* SF() const { return sf_; }
   QLineEdit* TF() const { return tf_; }
   QComboBox* BS() const { return bs_; }

@@ -17,8 +17,8 @@
 #   bench/chunked_copy.sh [BUILD_DIR] [WORK_DIR] [PAIRS]
 #
 # BUILD_DIR defaults to build/release (scripts/build.sh release -DCMAKE_BUILD_TYPE=Release);
-# WORK_DIR, where the files go (about 4.3 GiB), to a new folder under /tmp; PAIRS to 5. Part 1
-# is repeated into /dev/shm where that is a tmpfs with 2.5 GiB free. Part 3 needs /dev/fuse and
+# WORK_DIR, where the files go (about 4.3 GiB), to a new folder under /tmp; PAIRS to 5. Round 1
+# is repeated into /dev/shm where that is a tmpfs with 2.5 GiB free. Round 3 needs /dev/fuse and
 # fusermount3 and is skipped without them. Takes about twenty minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -92,7 +92,7 @@ std::string Children() {
 }
 
 // The job state as the window shows it: the Copy button's caption, the status line, the timers
-// that run, and the inputs that take input, by design name in tab order.
+// that run, and the inputs that take input, by control name in tab order.
 std::string State(const frmMain& window) {
   std::string state = (window.buttonCopy()->Caption() + ", " + window.IL()->text()).toStdString() +
                       (window.SC().isActive() ? ", SC" : "") +

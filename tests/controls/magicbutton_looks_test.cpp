@@ -1,5 +1,5 @@
 // The button's drawing as data in, pixels out: palette, access keys, layout, picture transfer,
-// regions, and pixel checks of worked examples. Expected values are derived by hand from the
+// regions, and pixel checks of small buttons. Expected values are derived by hand from the
 // rules (the arithmetic is in the comments).
 #include <gtest/gtest.h>
 

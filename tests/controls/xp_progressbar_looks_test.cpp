@@ -1,5 +1,5 @@
-// The looks drawn straight into surfaces: state in, pixels out. The worked examples are derived
-// by hand from the rules; the reviewed images hold each look as a whole.
+// The looks drawn straight into surfaces: state in, pixels out. The single pixels and rows are
+// derived by hand from the drawing rules; the reviewed images hold each look as a whole.
 #include <QDir>
 #include <QImage>
 
@@ -96,7 +96,7 @@ TEST(XpProgressBarHelpersTest, DrawGradientAndDrawLine) {
 }
 
 // Every pixel of `rect` has `color`, in bars of 200 x 20 unless stated.
-TEST(XpProgressBarLooksTest, WorkedExamplesOfTheLooks) {
+TEST(XpProgressBarLooksTest, PixelsOfEachLookAtChosenPercentages) {
   const ColorRef gradient_frame = Rgb(229, 107, 10);  // L(10)
   const ColorRef marker = Rgb(230, 116, 25);          // L(25)
   const struct {
