@@ -16,6 +16,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "app/copy_launcher.h"
 #include "app/services.h"
@@ -91,7 +93,7 @@ class frmMain : public QWidget {
   // "Curent size: " and the size of the running (or last) job's target; unchanged when it cannot
   // be measured.
   void ShowTargetSize();
-  std::string ChannelValue(const char* key) const;
+  std::string ChannelValue(std::string_view key) const;
   void Message(const QString& text, const QString& title,
                Services::Icon icon = Services::Icon::kExclamation);
 

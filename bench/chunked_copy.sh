@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# vrel copies healthy regions at the speed of the medium whatever the block size:
+# vrel copies healthy regions at the speed of the medium whatever the block size. Four rounds:
 #
 # 1. vrel against `dd bs=1M conv=fsync` (the same durability as vrel's flush before "Finished")
 #    on a healthy, page-cached 2 GiB source at 1 B, 100 B, 10 KiB, variable speed and 10 MiB.
