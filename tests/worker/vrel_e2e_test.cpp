@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -247,6 +248,50 @@ TEST_F(VrelTest, FailuresAndRefusalsSayWhyAndTouchNoTarget) {
   ASSERT_TRUE(end.has_value()) << "vrel outlived SIGTERM";
   EXPECT_TRUE(end->exited ? end->code == kExitCopyFailed : end->signal == SIGTERM);
   EXPECT_FALSE(Exists(dst));
+}
+
+// A write that fails partway through a block (here at the file size limit, 10233 bytes): the
+// bytes written stay, Percent names the last block written whole, as in the block-by-block loop,
+// and a resume completes the copy. Block starts by hand from the copy rule; 40000-byte source.
+TEST_F(VrelTest, AWriteFailingMidBlockReportsTheLastWholeBlockAndResumeCompletes) {
+  const Bytes src = PatternBytes(40000, 9);
+  WriteFileBytes(dir_.Path("src"), src);
+  const std::pair<const char*, const char*> rows[] = {
+      {"1", "25.58"},     // the block at 10233
+      {"100", "25.25"},   // 102 whole blocks, the last at 10101
+      {"1000", "22.5"},   // 10 whole, the last at 9001
+      {"4096", "10.24"},  // 2 whole, the last at 4097
+      {"0", "0.23"},      // the block at 91 (5120 bytes) is whole; the one at 101 (10240) not
+      {"1048576", "77"},  // no whole block: Percent as it was
+  };
+  for (const auto& [block, percent] : rows) {
+    for (const char* program : {VREL_REFERENCE_PATH, VREL_PATH}) {
+      SCOPED_TRACE(std::string(program) + ", block " + block);
+      ::unlink(dir_.Path("dst").c_str());
+      SetChannel("Finished", "77");
+      // Inherited by vrel: the limit, and SIGXFSZ ignored so that the write fails with EFBIG.
+      rlimit old_limit{};
+      ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+      rlimit limit = old_limit;
+      limit.rlim_cur = 10233;
+      const sighandler_t old_handler = ::signal(SIGXFSZ, SIG_IGN);
+      ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+      ChildProcess vrel(program, {dir_.Path("src") + ";" + dir_.Path("dst") + ";" + block}, Env(),
+                        true);
+      const std::optional<ExitInfo> end = vrel.Wait(std::chrono::seconds(60));
+      ::setrlimit(RLIMIT_FSIZE, &old_limit);
+      ::signal(SIGXFSZ, old_handler);
+      EXPECT_TRUE(Exited(end, kExitCopyFailed, vrel.stderr_text()));
+      EXPECT_NE(vrel.stderr_text().find("cannot write the target at byte 10234: File too large"),
+                std::string::npos)
+          << vrel.stderr_text();
+      EXPECT_TRUE(ReadFileBytes(dir_.Path("dst")) == Bytes(src.begin(), src.begin() + 10233));
+      EXPECT_EQ(Status(), "Starting...");
+      EXPECT_EQ(Percent(), percent);
+      ExpectExit(Copy(dir_.Path("src"), dir_.Path("dst"), block), kExitFinished);
+      EXPECT_TRUE(ReadFileBytes(dir_.Path("dst")) == src);
+    }
+  }
 }
 
 // Started with standard descriptors closed, a file that vrel opens must not take one of them and
