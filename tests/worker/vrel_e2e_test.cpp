@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <random>
@@ -20,6 +19,7 @@
 #include "platform/core/settings_store.h"
 #include "platform/core/unique_fd.h"
 #include "tests/support/child_process.h"
+#include "tests/support/damaged_mount.h"
 #include "tests/support/env.h"
 #include "tests/support/loop_device.h"
 #include "tests/support/temp_dir.h"
@@ -423,65 +423,8 @@ TEST_F(VrelTest, KilledAtRandomPointsThenResumedGivesAnIdenticalCopy) {
 // Damaged media: an image served by damagedfs, whose bad ranges fail with EIO exactly at their
 // first byte and whose short ranges answer every read with half of what it asked for.
 
-using Ranges = std::vector<std::pair<int64_t, int64_t>>;  // 0-based start and length
-
-std::string Joined(const Ranges& ranges) {
-  std::string text;
-  for (const auto& [start, length] : ranges) {
-    if (!text.empty()) text += ',';
-    text += std::to_string(start) + ":" + std::to_string(length);
-  }
-  return text;
-}
-
-// An image served read-only as file() by damagedfs; unmounted, and the file system ended, when
-// the object goes.
-class DamagedMount {
- public:
-  DamagedMount(const TempDir& dir, const std::string& image, const Ranges& bad,
-               const Ranges& short_reads)
-      : folder_(dir.path()), trace_(dir.Path("requests")) {
-    ::mkdir(dir.Path("mnt").c_str(), 0700);
-    std::vector<std::string> args = {"--image", image,      "--trace",
-                                     trace_,    "--parent", std::to_string(::getpid())};
-    if (!bad.empty()) args.insert(args.end(), {"--bad", Joined(bad)});
-    if (!short_reads.empty()) args.insert(args.end(), {"--short", Joined(short_reads)});
-    args.push_back(dir.Path("mnt"));
-    fs_.emplace(DAMAGEDFS_PATH, args, std::map<std::string, std::string>{}, true);
-    const auto size = static_cast<off_t>(ReadFileBytes(image).size());
-    const bool ended_or_served = WaitUntil([&] {
-      struct stat st {};
-      return !fs_->Running() || (::stat(file().c_str(), &st) == 0 && st.st_size == size);
-    });
-    served_ = ended_or_served && fs_->Running();
-  }
-  ~DamagedMount() {
-    fs_->Signal(SIGTERM);
-    // Ended by SIGTERM, damagedfs unmounts and exits with 0.
-    EXPECT_TRUE(Exited(fs_->Wait(std::chrono::seconds(10)), 0, fs_->stderr_text()));
-  }
-  DamagedMount(const DamagedMount&) = delete;
-  DamagedMount& operator=(const DamagedMount&) = delete;
-
-  bool served() const { return served_; }
-  std::string file() const { return folder_ + "/mnt/image"; }
-  std::string log() const { return fs_->stderr_text(); }
-  // Whether a read request came back with fewer bytes than it asked for, and no error.
-  bool AnsweredShort() const {
-    std::ifstream trace(trace_);
-    int64_t offset = 0, size = 0, result = 0;
-    while (trace >> offset >> size >> result) {
-      if (result > 0 && result < size) return true;
-    }
-    return false;
-  }
-
- private:
-  std::string folder_;
-  std::string trace_;
-  std::optional<ChildProcess> fs_;
-  bool served_ = false;
-};
+using testing_support::DamagedMount;
+using testing_support::Ranges;
 
 // The copy rule: blocks start `block` bytes apart after the target's end (10 in variable speed,
 // where the block doubles after a whole read while below 10000 and is 10 again after a failed
@@ -532,12 +475,13 @@ class VrelDamagedTest : public VrelTest, public ::testing::WithParamInterface<Da
 // vrel and vrel-reference, the block-by-block loop, both give the copy rule's target and the
 // same last Percent.
 TEST_P(VrelDamagedTest, FollowsTheCopyRuleAsTheBlockByBlockLoopDoes) {
-  const platform::UniqueFd fuse(::open("/dev/fuse", O_RDWR | O_CLOEXEC));
-  if (!fuse.valid()) SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: these tests need FUSE");
+  if (!testing_support::FuseAvailable()) {
+    SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: these tests need FUSE");
+  }
   const DamagedCase& row = GetParam();
   const Bytes source = PatternBytes(static_cast<size_t>(row.length), 21);
   WriteFileBytes(dir_.Path("image"), source);
-  const DamagedMount mount(dir_, dir_.Path("image"), row.bad, row.short_reads);
+  const DamagedMount mount(DAMAGEDFS_PATH, dir_, dir_.Path("image"), row.bad, row.short_reads);
   ASSERT_TRUE(mount.served()) << "damagedfs did not serve the image: " << mount.log();
   Bytes held(source.begin(), source.begin() + row.held);
   for (int64_t i = row.held / 4; i < row.held / 2; ++i) held[static_cast<size_t>(i)] ^= 0xFF;
