@@ -29,7 +29,7 @@ TEST(MagicButtonModelTest, NewInstanceDesignTimeAndAFormThatStoresOnlyTheType) {
   // The computed colours, not references to system colours.
   EXPECT_TRUE(fresh.BackColor() == Rgb(212, 208, 200) && fresh.BackOver() == fresh.BackColor());
   EXPECT_TRUE(fresh.ForeColor() == 0 && fresh.ForeOver() == 0 && fresh.MaskColor() == 0xC0C0C0);
-  host.user_mode = false;  // at design time the over colours follow; Etched is designed bold
+  host.user_mode = false;  // at design time the over colours follow, and Etched turns the font bold
   fresh.SetBackColor(0x111111);
   fresh.SetForeColor(0x222222);
   fresh.SetButtonType(5);
