@@ -62,8 +62,8 @@ QLabel* AddLabel(QWidget* parent, const QString& text, const QRect& rect, const 
   label->setPalette(palette);
   label->setAutoFillBackground(look.opaque);
   label->setGeometry(rect);
-  // The designs' widths were measured with other fonts: a text that has grown widens its label
-  // rather than losing its last letters.
+  // The labels' widths were fixed for the fonts of another system: a text that has grown here
+  // widens its label rather than losing its last letters.
   const int grow = label->sizeHint().width() - rect.width();
   if (grow > 0) {
     const int left = look.alignment.testFlag(Qt::AlignHCenter) ? rect.left() - grow / 2

@@ -54,9 +54,10 @@ void CentreOnScreen(QWidget& window);
 QImage BannerPicture();  // 290 x 55, the main and the About window
 QImage SplashPicture();  // 300 x 200
 
-// The design of every button of the program: ButtonType 14 (Gradient), colour scheme 2, white
-// face, light grey when hovered, black text turning `fore_over` when hovered, Arial 8.25, a
-// shadow under the caption, no focus rectangle, no pictures.
+// The configuration of every button of the program, as a form stores it: ButtonType 14
+// (Gradient), colour scheme 2, white face, light grey when hovered, black text turning
+// `fore_over` when hovered, Arial 8.25, a shadow under the caption, no focus rectangle, no
+// pictures. The window, the button gallery and the button benchmark all build it here.
 gui::PropertyBag ButtonDesign(const QString& caption, gui::ColorRef fore_over, bool enabled);
 
 // The progress bars' designs: the main window's Gradient bar with its 1 x 15 grey image, and the
@@ -67,3 +68,5 @@ gui::PropertyBag SplashBarDesign();
 // The program's orange and dark blue.
 inline constexpr gui::ColorRef kOrange = gui::Rgb(228, 101, 1);
 inline constexpr gui::ColorRef kDarkBlue = gui::Rgb(23, 52, 81);
+// The Copy button's text under the pointer.
+inline constexpr gui::ColorRef kCopyHoverText = gui::Rgb(9, 119, 255);

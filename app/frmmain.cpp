@@ -21,13 +21,9 @@
 #include "controls/magicbutton.h"
 #include "controls/xp_progressbar.h"
 #include "platform/core/number_text.h"
+#include "platform/core/progress_channel.h"
 
 namespace {
-
-// The progress channel the worker writes: application "Vrel", section "Info".
-constexpr char kChannelApplication[] = "Vrel";
-constexpr char kChannelSection[] = "Info";
-constexpr char kFinished[] = "Finished";
 
 // The file dialog's filter: every file (a damaged file need not have an extension).
 const QString kAllFiles = QStringLiteral("All Files (*)");
@@ -50,7 +46,7 @@ const std::array<Outline, 5> kOutlines = {{
     {TwipsRect(105, 2850, 4185, 1605), kBlack},  // Shape5, options group
 }};
 
-// The labels' font: the designs' default, MS Sans Serif 8.25.
+// The labels' font: MS Sans Serif 8.25, the font of every label in the program's windows.
 const gui::FontDesc kFormFont{};
 
 QLineEdit* AddTextField(QWidget* parent, const QRect& rect) {
@@ -94,7 +90,9 @@ QString EndReason(const PKill::WorkerEnd& end) {
 }  // namespace
 
 frmMain::frmMain(Services& services, QString program_folder)
-    : services_(services), launcher_(std::move(program_folder)), channel_(kChannelApplication) {
+    : services_(services),
+      launcher_(std::move(program_folder)),
+      channel_(platform::kChannelApplication) {
   setWindowTitle(QStringLiteral("Mendra 2"));
   // A fixed single border with a minimize button and no maximize button.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -141,8 +139,7 @@ frmMain::frmMain(Services& services, QString program_folder)
 
   btn_about_ = AddButton(this, TwipsRect(180, 4050, 615, 315), QStringLiteral("About"),
                          gui::Rgb(108, 161, 215), true);
-  button_copy_ =
-      AddButton(this, TwipsRect(2325, 4050, 885, 315), kCopy, gui::Rgb(9, 119, 255), false);
+  button_copy_ = AddButton(this, TwipsRect(2325, 4050, 885, 315), kCopy, kCopyHoverText, false);
   button_exit_ = AddButton(this, TwipsRect(3330, 4050, 885, 315), QStringLiteral("Exit"),
                            gui::Rgb(192, 0, 0), true);
 
@@ -351,7 +348,8 @@ void frmMain::SC_Timer() {
   if (job != job_ || !Copying()) return;  // a STOP or Exit has run meanwhile
 
   if (EndIfWorkerEnded()) return;
-  if (const std::optional<double> percent = platform::ParseNumber(ChannelValue("Percent"))) {
+  if (const std::optional<double> percent =
+          platform::ParseNumber(ChannelValue(platform::kPercentKey))) {
     const double whole = platform::RoundHalfEven(*percent);
     if (whole >= INT_MIN && whole <= INT_MAX) pb_->SetValue(static_cast<int>(whole));
   }
@@ -364,7 +362,8 @@ bool frmMain::EndIfWorkerEnded() {
   if (!end) return false;
   // The worker exits with status 0 exactly when it has written "Finished" for this job.
   const bool finished = end->wait_status && WIFEXITED(*end->wait_status) &&
-                        WEXITSTATUS(*end->wait_status) == 0 && ChannelValue("Status") == kFinished;
+                        WEXITSTATUS(*end->wait_status) == 0 &&
+                        ChannelValue(platform::kStatusKey) == platform::kStatusFinished;
   if (finished) {
     FinishJob();
   } else {
@@ -374,7 +373,8 @@ bool frmMain::EndIfWorkerEnded() {
 }
 
 void frmMain::ETAT_Timer() {
-  if (const std::optional<QString> text = time_remain_.RemainingTextOf(ChannelValue("Percent"))) {
+  if (const std::optional<QString> text =
+          time_remain_.RemainingTextOf(ChannelValue(platform::kPercentKey))) {
     SetFittedText(et_, *text);
   }
 }
@@ -386,8 +386,8 @@ void frmMain::ShowTargetSize() {
   if (ts_->text() != text) SetFittedText(ts_, text);
 }
 
-std::string frmMain::ChannelValue(const char* key) const {
-  return channel_.Read(kChannelSection, key);
+std::string frmMain::ChannelValue(std::string_view key) const {
+  return channel_.Read(platform::kChannelSection, key);
 }
 
 void frmMain::Message(const QString& text, const QString& title, Services::Icon icon) {

@@ -16,6 +16,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "app/copy_launcher.h"
 #include "app/services.h"
@@ -54,7 +56,7 @@ class frmMain : public QWidget {
   void SC_Timer();
   void ETAT_Timer();
 
-  // The controls by their design names.
+  // The window's controls, under the short names the program gives them.
   QLineEdit* SF() const { return sf_; }
   QLineEdit* TF() const { return tf_; }
   QComboBox* BS() const { return bs_; }
@@ -91,7 +93,7 @@ class frmMain : public QWidget {
   // "Curent size: " and the size of the running (or last) job's target; unchanged when it cannot
   // be measured.
   void ShowTargetSize();
-  std::string ChannelValue(const char* key) const;
+  std::string ChannelValue(std::string_view key) const;
   void Message(const QString& text, const QString& title,
                Services::Icon icon = Services::Icon::kExclamation);
 

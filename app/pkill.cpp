@@ -111,8 +111,6 @@ PKill::KillOutcome PKill::KillWorker(QString* error) {
   return KillOutcome::kFailed;
 }
 
-bool PKill::WorkerRunning() { return worker_ && worker_->Running(); }
-
 std::optional<PKill::WorkerEnd> PKill::EndedWorker() {
   if (!worker_ || worker_->Running()) return std::nullopt;
   // The worker writes one line per failure; the last one says why it stopped.

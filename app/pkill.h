@@ -55,10 +55,6 @@ class PKill {
   // worker to go. `error` (may be null) receives the reason for kFailed.
   KillOutcome KillWorker(QString* error = nullptr);
 
-  // Whether the worker named by WorkerPid still runs (false when there is none). Reaps it once it
-  // has ended.
-  bool WorkerRunning();
-
   // How the worker named by WorkerPid ended: its wait status (as from waitpid; std::nullopt when
   // something else reaped it) and the last line it wrote to standard error (empty when none).
   struct WorkerEnd {

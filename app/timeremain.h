@@ -26,8 +26,6 @@ class TimeRemain {
 
   // Takes the job's start time: now.
   void MarkStart();
-  // The start time taken last; std::nullopt before the first MarkStart.
-  std::optional<Clock::time_point> StartTime() const { return start_; }
 
   // kRemainingPrefix followed by the remaining time as "hh:mm:ss" (two digits each) in whole
   // seconds, rounded to the nearest second with a half to the even one. Past 24 hours the hours

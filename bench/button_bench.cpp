@@ -18,23 +18,14 @@
 #include <cstdlib>
 #include <functional>
 
+#include "app/forms.h"
 #include "controls/magicbutton.h"
-#include "platform/gui/color.h"
 
 namespace {
 
+// The program's Copy button, enabled.
 void ProgramConfiguration(MagicButton& b) {
-  b.SetFont({"Arial", 8.25});
-  b.SetButtonType(14);
-  b.SetColorScheme(2);
-  b.SetBackColor(gui::Rgb(255, 255, 255));
-  b.SetBackOver(gui::Rgb(224, 224, 224));
-  b.SetForeColor(gui::Rgb(0, 0, 0));
-  b.SetForeOver(gui::Rgb(9, 119, 255));
-  b.SetSoftBevel(true);
-  b.SetSpecialEffect(3);
-  b.SetShowFocusRect(false);
-  b.SetCaption(QStringLiteral("&Copy"));
+  b.ReadProperties(ButtonDesign(QStringLiteral("&Copy"), kCopyHoverText, true));
 }
 
 double BestMicroseconds(int repeats, const std::function<void()>& step) {

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# vrel copies healthy regions at the speed of the medium whatever the block size:
+# vrel copies healthy regions at the speed of the medium whatever the block size. Four rounds:
 #
 # 1. vrel against `dd bs=1M conv=fsync` (the same durability as vrel's flush before "Finished")
 #    on a healthy, page-cached 2 GiB source at 1 B, 100 B, 10 KiB, variable speed and 10 MiB.
@@ -17,8 +17,8 @@
 #   bench/chunked_copy.sh [BUILD_DIR] [WORK_DIR] [PAIRS]
 #
 # BUILD_DIR defaults to build/release (scripts/build.sh release -DCMAKE_BUILD_TYPE=Release);
-# WORK_DIR, where the files go (about 4.3 GiB), to a new folder under /tmp; PAIRS to 5. Part 1
-# is repeated into /dev/shm where that is a tmpfs with 2.5 GiB free. Part 3 needs /dev/fuse and
+# WORK_DIR, where the files go (about 4.3 GiB), to a new folder under /tmp; PAIRS to 5. Round 1
+# is repeated into /dev/shm where that is a tmpfs with 2.5 GiB free. Round 3 needs /dev/fuse and
 # fusermount3 and is skipped without them. Takes about twenty minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/progress_channel.h"
 #include "platform/core/settings_store.h"
 #include "platform/core/unique_fd.h"
 
@@ -131,7 +132,9 @@ int main(int argc, char** argv) {
     std::string error;
     const bool ok = TimeEach(
         [&](int i) {
-          if (store.Write("Info", i % 2 ? "Status" : "Percent", PercentText(i), &error)) {
+          if (store.Write(platform::kChannelSection,
+                          i % 2 ? platform::kStatusKey : platform::kPercentKey, PercentText(i),
+                          &error)) {
             return true;
           }
           std::cerr << "write " << i << " failed: " << error << "\n";

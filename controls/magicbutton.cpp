@@ -677,7 +677,7 @@ void MagicButton::mouseReleaseEvent(QMouseEvent* event) {
 
 void MagicButton::mouseDoubleClickEvent(QMouseEvent*) {
   // The platform reports the second press of a double click as a double click instead of a
-  // press: it presses (with zero coordinates, as the design has it), and its release clicks
+  // press: it presses (reporting zero coordinates to MouseDown), and its release clicks
   // nothing. The implicit grab brings that release back here. Should the press itself have
   // arrived already, it has done the pressing.
   double_click_press_ = true;

@@ -259,9 +259,12 @@ gui::Rect Moved(const gui::Rect& r, int dx, int dy) {
   return {r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
 }
 
+// Which state of a look to draw.
+enum class Phase { kUp, kDown, kDisabled };
+
 // One redraw: the drawing primitives of the looks, the caption and the picture, over one
-// palette. The names follow the looks' tables: Fill, Box, Line, Dot, Frame3D, Oval, Focus,
-// S (ShiftColor), Sb (ShiftColor with blue scaling).
+// palette. Fill and Box take left, top, width and height; Line leaves out its end point; S and
+// Sb are ShiftColor without and with blue scaling.
 class Painter {
  public:
   Painter(ButtonState& state, const Palette& palette, int button_state, gui::Dc& dc)
@@ -272,20 +275,25 @@ class Painter {
         type_(static_cast<ButtonTypes>(state.button_type)),
         w_(state.width),
         h_(state.height),
-        layout_(&state.layout) {}
+        layout_(&state.layout),
+        face_(palette.FaceColor),
+        light_(palette.LightColor),
+        hi_(palette.HighlightColor),
+        shadow_(palette.ShadowColor),
+        dark_(palette.DarkShadowColor) {}
 
   void Paint() {
     Fill(0, 0, w_, h_, palette_.FaceColor);
     dc_.SetBkMode(gui::BkMode::kTransparent);
     const gui::ScopedSelect font(dc_, state_.font);
     if (!state_.enabled) {
-      Disabled();
+      DrawLook(Phase::kDisabled);
       DrawPicture(2);
     } else if (button_state_ == 0) {
-      Up();
+      DrawLook(Phase::kUp);
       DrawPicture(0);
     } else if (button_state_ == 2) {
-      Down();
+      DrawLook(Phase::kDown);
       DrawPicture(1);
     }
   }
@@ -360,8 +368,9 @@ class Painter {
     dc_.DrawFocusRect(state_.FocusRect);
   }
 
-  // Rows 1 to H shading from `base`: G3 (up: darker downwards; down: darker upwards, from the
-  // bottom row) and G14. The step is a single-precision value, as designed.
+  // Rows 1 to H shading from `base`: G3 for RoundedGradient (up: darker downwards; down: darker
+  // upwards, from the bottom row) and G14 for Gradient. The step per row is rounded to single
+  // precision before it is multiplied, which decides the level of some rows.
   void GradientG3(ColorRef base, bool down) {
     const double step = static_cast<float>(25.0 / h_);
     for (int i = 1; i <= h_; ++i) {
@@ -446,90 +455,242 @@ class Painter {
     layout_ = &state_.layout;
   }
 
-  // --- The looks -----------------------------------------------------------------------------
+  // --- The looks: one function per ButtonType, drawing its up (or hot), down or disabled state
+  // after the face.
 
-  void Up() {
-    const ColorRef face = palette_.FaceColor, light = palette_.LightColor,
-                   hi = palette_.HighlightColor;
-    const ColorRef shadow = palette_.ShadowColor, dark = palette_.DarkShadowColor;
+  void DrawLook(Phase phase) {
     switch (type_) {
       case ButtonTypes::Raised3D:
-        DrawCaption(Over());
-        Frame3D(hi, shadow, hi, shadow, -1, false);
-        Box(0, 0, w_, h_, dark);
-        Focus();
-        break;
+        return Raised3D(phase);
       case ButtonTypes::Standard:
-        DrawCaption(Over());
-        if (state_.show_focus_rect && state_.is_default) {
-          Frame3D(hi, dark, light, shadow, -1, false);
-          Focus();
-          Box(0, 0, w_, h_, dark);
-        } else {
-          Frame3D(hi, dark, light, shadow, 0, false);
-        }
-        break;
+        return Standard(phase);
       case ButtonTypes::RoundedGradient:
-        GradientG3(palette_.GlowColor, false);
-        DrawCaption(Over());
-        Box(0, 0, w_, h_, kRoundedOutline);
-        CornerDots(kRoundedCorner);
-        RoundedGradientLines();
-        break;
+        return RoundedGradient(phase);
       case ButtonTypes::RoundedBevel:
-        Fill(1, 1, w_ - 2, h_ - 2, light);
-        DrawCaption(Over());
-        BevelB4();
-        break;
+        return RoundedBevel(phase);
       case ButtonTypes::Etched:
-        Fill(1, 1, w_ - 1, h_ - 1, S(face, 12));
+        return Etched(phase);
+      case ButtonTypes::SoftRaised:
+        return SoftRaised(phase);
+      case ButtonTypes::ThinRaised:
+        return ThinRaised(phase);
+      case ButtonTypes::HotFlat:
+        return HotFlat(phase);
+      case ButtonTypes::SelectionBox:
+        return SelectionBox(phase);
+      case ButtonTypes::PictureOnly:
+        return;  // the picture alone
+      case ButtonTypes::Transparent:
+        return Transparent(phase);
+      case ButtonTypes::HotRaised:
+        return HotRaised(phase);
+      case ButtonTypes::Oval:
+        return OvalLook(phase);
+      case ButtonTypes::Gradient:
+        return Gradient(phase);
+    }
+  }
+
+  // The caption state of the looks that draw their caption in the usual way: hot or not when
+  // up, pressed when down, and `disabled` when disabled.
+  int CaptionState(Phase phase, int disabled) const {
+    return phase == Phase::kUp ? Over() : phase == Phase::kDown ? 2 : disabled;
+  }
+
+  void Raised3D(Phase phase) {
+    DrawCaption(CaptionState(phase, 3));
+    if (phase == Phase::kDown) {
+      Frame3D(shadow_, hi_, shadow_, hi_, -1, false);
+    } else {
+      Frame3D(hi_, shadow_, hi_, shadow_, -1, false);
+    }
+    Box(0, 0, w_, h_, dark_);
+    if (phase != Phase::kDisabled) Focus();
+  }
+
+  // The default button (with ShowFocusRect) has a dark outer frame and shows its focus.
+  void Standard(Phase phase) {
+    DrawCaption(CaptionState(phase, 3));
+    const bool framed_default =
+        phase != Phase::kDisabled && state_.show_focus_rect && state_.is_default;
+    if (phase == Phase::kUp && framed_default) {
+      Frame3D(hi_, dark_, light_, shadow_, -1, false);
+      Focus();
+      Box(0, 0, w_, h_, dark_);
+    } else if (phase == Phase::kDown && framed_default) {
+      Box(0, 0, w_, h_, dark_);
+      Box(1, 1, w_ - 2, h_ - 2, shadow_);
+      Focus();
+    } else if (phase == Phase::kDown) {
+      Frame3D(dark_, hi_, shadow_, light_, 0, false);
+    } else {
+      Frame3D(hi_, dark_, light_, shadow_, 0, false);
+    }
+  }
+
+  void RoundedGradient(Phase phase) {
+    const ColorRef glow = palette_.GlowColor;
+    if (phase == Phase::kDisabled) {
+      Fill(0, 0, w_, h_, Sb(glow, -24));
+      DrawCaption(5);
+      Box(0, 0, w_, h_, Sb(glow, -84));
+      CornerDots(Sb(glow, -72));
+      return;
+    }
+    const ColorRef base = phase == Phase::kDown ? Sb(glow, -32) : glow;
+    GradientG3(base, phase == Phase::kDown);
+    DrawCaption(CaptionState(phase, 0));
+    Box(0, 0, w_, h_, kRoundedOutline);
+    CornerDots(kRoundedCorner);
+    if (phase == Phase::kUp) {
+      RoundedGradientLines();
+      return;
+    }
+    Line(2, h_ - 2, w_ - 2, h_ - 2, Sb(base, 16));
+    Line(1, h_ - 3, w_ - 2, h_ - 3, Sb(base, 10));
+    Line(w_ - 2, 2, w_ - 2, h_ - 2, Sb(base, 5));
+    Line(w_ - 3, 3, w_ - 3, h_ - 3, glow);
+    Line(2, 1, w_ - 2, 1, Sb(base, -32));
+    Line(1, 2, w_ - 2, 2, Sb(base, -24));
+    Line(1, 2, 1, h_ - 2, Sb(base, -32));
+    Line(2, 2, 2, h_ - 2, Sb(base, -22));
+  }
+
+  void RoundedBevel(Phase phase) {
+    if (phase != Phase::kDown) {
+      Fill(1, 1, w_ - 2, h_ - 2, light_);
+      DrawCaption(CaptionState(phase, 3));
+      BevelB4();
+      return;
+    }
+    const ColorRef pressed = S(shadow_, -16);
+    Fill(1, 1, w_ - 2, h_ - 2, pressed);
+    // The caption's effect copies take the pressed face as their base.
+    palette_.GlowColor = pressed;
+    DrawCaption(2);
+    palette_.GlowColor = S(face_, 48);
+    Box(0, 0, w_, h_, dark_);
+    Box(1, 1, w_ - 2, h_ - 2, S(shadow_, -64));
+    Box(2, 2, w_ - 4, h_ - 4, S(shadow_, -32));
+    Dot(2, 2, S(shadow_, -64));
+    Dot(3, 3, S(shadow_, -32));
+    CornerDots(dark_);
+    Line(w_ - 3, 1, w_ - 3, h_ - 3, shadow_);
+    Line(1, h_ - 3, w_ - 2, h_ - 3, shadow_);
+    Dot(w_ - 4, h_ - 4, shadow_);
+    Line(w_ - 2, 3, w_ - 2, h_ - 2, pressed);
+    Line(3, h_ - 2, w_ - 2, h_ - 2, pressed);
+    Line(w_ - 2, h_ - 3, w_ - 4, h_ - 1, S(shadow_, -32));
+    Dot(2, h_ - 2, S(shadow_, -32));
+    Dot(w_ - 2, 2, S(shadow_, -32));
+  }
+
+  void Etched(Phase phase) {
+    switch (phase) {
+      case Phase::kUp:
+        Fill(1, 1, w_ - 1, h_ - 1, S(face_, 12));
         DrawCaption(Over());
-        Box(1, 1, w_ - 1, h_ - 1, hi);
-        Box(0, 0, w_ - 1, h_ - 1, S(shadow, -26));
-        Dot(1, h_ - 2, S(shadow, 26));
-        Dot(w_ - 2, 1, S(shadow, 26));
+        Box(1, 1, w_ - 1, h_ - 1, hi_);
+        Box(0, 0, w_ - 1, h_ - 1, S(shadow_, -26));
+        Dot(1, h_ - 2, S(shadow_, 26));
+        Dot(w_ - 2, 1, S(shadow_, 26));
         EtchedCaptionFrame();
         break;
-      case ButtonTypes::SoftRaised:
-        DrawCaption(Over());
-        Frame3D(S(light, 8), shadow, S(light, 8), shadow, 0, false);
-        Focus();
+      case Phase::kDown:
+        Fill(1, 1, w_ - 2, h_ - 2, S(shadow_, 16));
+        Box(0, 0, w_ - 1, h_ - 1, S(shadow_, -26));
+        Line(w_ - 1, 1, w_ - 1, h_, hi_);
+        Line(1, h_ - 1, w_ - 1, h_ - 1, hi_);
+        Text(layout_->TextRect, palette_.TextOverColor);  // not moved, no effect copies
+        EtchedCaptionFrame();
         break;
-      case ButtonTypes::ThinRaised:
-        DrawCaption(Over());
-        Frame3D(hi, shadow);
-        Focus();
+      case Phase::kDisabled:
+        DrawCaption(4);
+        Box(0, 0, w_, h_, shadow_);
         break;
-      case ButtonTypes::HotFlat:
-        DrawCaption(Over());
-        if (state_.mouse_is_over) Frame3D(hi, shadow);
-        Focus();
-        break;
-      case ButtonTypes::SelectionBox:
-        if (state_.mouse_is_over) Fill(1, 1, w_, h_, palette_.HotPaleColor);
-        DrawCaption(Over());
-        if (state_.mouse_is_over) Box(0, 0, w_, h_, palette_.HotColor);
-        Focus();
-        break;
-      case ButtonTypes::PictureOnly:
-        break;
-      case ButtonTypes::Transparent:
-        CopyBackground();
-        DrawCaption(Over());
-        Focus();
-        break;
-      case ButtonTypes::HotRaised:
-        DrawCaption(Over());
-        if (state_.mouse_is_over) Frame3D(hi, dark, light, shadow, 0, false);
-        Focus();
-        break;
-      case ButtonTypes::Oval:
-        Oval(state_.mouse_is_over ? shadow : face, face);
-        DrawCaption(Over());
-        break;
-      case ButtonTypes::Gradient:
+    }
+  }
+
+  void SoftRaised(Phase phase) {
+    const ColorRef soft_light = S(light_, 8);
+    DrawCaption(CaptionState(phase, 4));
+    if (phase == Phase::kDown) {
+      Frame3D(shadow_, soft_light, shadow_, soft_light, 0, false);
+    } else {
+      Frame3D(soft_light, shadow_, soft_light, shadow_, 0, false);
+    }
+    if (phase != Phase::kDisabled) Focus();
+  }
+
+  void ThinRaised(Phase phase) {
+    DrawCaption(CaptionState(phase, 3));
+    if (phase == Phase::kDown) {
+      Frame3D(shadow_, hi_);
+    } else {
+      Frame3D(hi_, shadow_);
+    }
+    if (phase != Phase::kDisabled) Focus();
+  }
+
+  // Flat until hovered: then a thin raised frame.
+  void HotFlat(Phase phase) {
+    DrawCaption(CaptionState(phase, 3));
+    if (phase == Phase::kDisabled) return;
+    if (phase == Phase::kDown) {
+      Frame3D(shadow_, hi_);
+    } else if (state_.mouse_is_over) {
+      Frame3D(hi_, shadow_);
+    }
+    Focus();
+  }
+
+  void SelectionBox(Phase phase) {
+    const bool over = state_.mouse_is_over;
+    if (phase == Phase::kDisabled) {
+      DrawCaption(4);
+      return;
+    }
+    if (phase == Phase::kUp && over) Fill(1, 1, w_, h_, palette_.HotPaleColor);
+    if (phase == Phase::kDown && over) {
+      Fill(0, 0, w_, h_,
+           state_.color_scheme != static_cast<int>(ColorSchemes::SchemeCustom)
+               ? gui::LightenColor(palette_.HotColor, 128)
+               : S(palette_.HotPaleColor, -32));
+    }
+    DrawCaption(CaptionState(phase, 4));
+    if (phase == Phase::kDown || over) Box(0, 0, w_, h_, palette_.HotColor);
+    Focus();
+  }
+
+  void Transparent(Phase phase) {
+    CopyBackground();
+    DrawCaption(CaptionState(phase, 3));
+    if (phase != Phase::kDisabled) Focus();
+  }
+
+  // Flat until hovered: then the Standard look's raised frame.
+  void HotRaised(Phase phase) {
+    DrawCaption(CaptionState(phase, 3));
+    if (phase == Phase::kDisabled) return;
+    if (phase == Phase::kDown) {
+      Frame3D(dark_, hi_, shadow_, light_, 0, false);
+    } else if (state_.mouse_is_over) {
+      Frame3D(hi_, dark_, light_, shadow_, 0, false);
+    }
+    Focus();
+  }
+
+  void OvalLook(Phase phase) {
+    if (phase == Phase::kUp) Oval(state_.mouse_is_over ? shadow_ : face_, face_);
+    if (phase == Phase::kDown) Oval(dark_, S(face_, -32));
+    DrawCaption(CaptionState(phase, 3));
+  }
+
+  void Gradient(Phase phase) {
+    switch (phase) {
+      case Phase::kUp:
         if (state_.mouse_is_over) {
-          Fill(0, 0, w_, h_, light);
+          Fill(0, 0, w_, h_, light_);
         } else {
           GradientG14();
         }
@@ -537,187 +698,27 @@ class Painter {
         GradientFrame();
         Focus();
         break;
-    }
-  }
-
-  void GradientFrame() {
-    Box(0, 0, w_, h_, S(palette_.ShadowColor, -50));
-    Box(1, 1, w_ - 2, h_ - 2, S(palette_.FaceColor, -9));
-    Fill(2, 2, w_ - 4, 2, palette_.HighlightColor);
-    Fill(2, 4, 2, h_ - 6, palette_.HighlightColor);
-  }
-
-  void Down() {
-    const ColorRef face = palette_.FaceColor, light = palette_.LightColor,
-                   hi = palette_.HighlightColor;
-    const ColorRef shadow = palette_.ShadowColor, dark = palette_.DarkShadowColor;
-    switch (type_) {
-      case ButtonTypes::Raised3D:
-        DrawCaption(2);
-        Frame3D(shadow, hi, shadow, hi, -1, false);
-        Box(0, 0, w_, h_, dark);
-        Focus();
-        break;
-      case ButtonTypes::Standard:
-        DrawCaption(2);
-        if (state_.show_focus_rect && state_.is_default) {
-          Box(0, 0, w_, h_, dark);
-          Box(1, 1, w_ - 2, h_ - 2, shadow);
-          Focus();
-        } else {
-          Frame3D(dark, hi, shadow, light, 0, false);
-        }
-        break;
-      case ButtonTypes::RoundedGradient: {
-        const ColorRef base = Sb(palette_.GlowColor, -32);
-        GradientG3(base, true);
-        DrawCaption(2);
-        Box(0, 0, w_, h_, kRoundedOutline);
-        CornerDots(kRoundedCorner);
-        Line(2, h_ - 2, w_ - 2, h_ - 2, Sb(base, 16));
-        Line(1, h_ - 3, w_ - 2, h_ - 3, Sb(base, 10));
-        Line(w_ - 2, 2, w_ - 2, h_ - 2, Sb(base, 5));
-        Line(w_ - 3, 3, w_ - 3, h_ - 3, palette_.GlowColor);
-        Line(2, 1, w_ - 2, 1, Sb(base, -32));
-        Line(1, 2, w_ - 2, 2, Sb(base, -24));
-        Line(1, 2, 1, h_ - 2, Sb(base, -32));
-        Line(2, 2, 2, h_ - 2, Sb(base, -22));
-        break;
-      }
-      case ButtonTypes::RoundedBevel:
-        Fill(1, 1, w_ - 2, h_ - 2, S(shadow, -16));
-        // The caption's effect copies take the pressed face as their base.
-        palette_.GlowColor = S(shadow, -16);
-        DrawCaption(2);
-        palette_.GlowColor = S(face, 48);
-        Box(0, 0, w_, h_, dark);
-        Box(1, 1, w_ - 2, h_ - 2, S(shadow, -64));
-        Box(2, 2, w_ - 4, h_ - 4, S(shadow, -32));
-        Dot(2, 2, S(shadow, -64));
-        Dot(3, 3, S(shadow, -32));
-        CornerDots(dark);
-        Line(w_ - 3, 1, w_ - 3, h_ - 3, shadow);
-        Line(1, h_ - 3, w_ - 2, h_ - 3, shadow);
-        Dot(w_ - 4, h_ - 4, shadow);
-        Line(w_ - 2, 3, w_ - 2, h_ - 2, S(shadow, -16));
-        Line(3, h_ - 2, w_ - 2, h_ - 2, S(shadow, -16));
-        Line(w_ - 2, h_ - 3, w_ - 4, h_ - 1, S(shadow, -32));
-        Dot(2, h_ - 2, S(shadow, -32));
-        Dot(w_ - 2, 2, S(shadow, -32));
-        break;
-      case ButtonTypes::Etched:
-        Fill(1, 1, w_ - 2, h_ - 2, S(shadow, 16));
-        Box(0, 0, w_ - 1, h_ - 1, S(shadow, -26));
-        Line(w_ - 1, 1, w_ - 1, h_, hi);
-        Line(1, h_ - 1, w_ - 1, h_ - 1, hi);
-        Text(layout_->TextRect, palette_.TextOverColor);
-        EtchedCaptionFrame();
-        break;
-      case ButtonTypes::SoftRaised:
-        DrawCaption(2);
-        Frame3D(shadow, S(light, 8), shadow, S(light, 8), 0, false);
-        Focus();
-        break;
-      case ButtonTypes::ThinRaised:
-      case ButtonTypes::HotFlat:
-        DrawCaption(2);
-        Frame3D(shadow, hi);
-        Focus();
-        break;
-      case ButtonTypes::SelectionBox:
-        if (state_.mouse_is_over) {
-          Fill(0, 0, w_, h_,
-               state_.color_scheme != static_cast<int>(ColorSchemes::SchemeCustom)
-                   ? gui::LightenColor(palette_.HotColor, 128)
-                   : S(palette_.HotPaleColor, -32));
-        }
-        DrawCaption(2);
-        Box(0, 0, w_, h_, palette_.HotColor);
-        Focus();
-        break;
-      case ButtonTypes::PictureOnly:
-        break;
-      case ButtonTypes::Transparent:
-        CopyBackground();
-        DrawCaption(2);
-        Focus();
-        break;
-      case ButtonTypes::HotRaised:
-        DrawCaption(2);
-        Frame3D(dark, hi, shadow, light, 0, false);
-        Focus();
-        break;
-      case ButtonTypes::Oval:
-        Oval(dark, S(face, -32));
-        DrawCaption(2);
-        break;
-      case ButtonTypes::Gradient:
-        Fill(1, 1, w_, h_, S(face, -9));
-        Box(0, 0, w_, h_, S(shadow, -48));
-        Line(2, h_ - 2, w_ - 2, h_ - 2, hi);
-        Line(w_ - 2, 2, w_ - 2, h_ - 1, hi);
+      case Phase::kDown:
+        Fill(1, 1, w_, h_, S(face_, -9));
+        Box(0, 0, w_, h_, S(shadow_, -48));
+        Line(2, h_ - 2, w_ - 2, h_ - 2, hi_);
+        Line(w_ - 2, 2, w_ - 2, h_ - 1, hi_);
         DrawCaption(7);
         Focus();
         break;
-    }
-  }
-
-  void Disabled() {
-    const ColorRef light = palette_.LightColor, hi = palette_.HighlightColor;
-    const ColorRef shadow = palette_.ShadowColor, dark = palette_.DarkShadowColor;
-    switch (type_) {
-      case ButtonTypes::Raised3D:
-        DrawCaption(3);
-        Frame3D(hi, shadow, hi, shadow, -1, false);
-        Box(0, 0, w_, h_, dark);
-        break;
-      case ButtonTypes::Standard:
-        DrawCaption(3);
-        Frame3D(hi, dark, light, shadow, 0, false);
-        break;
-      case ButtonTypes::RoundedGradient:
-        Fill(0, 0, w_, h_, Sb(palette_.GlowColor, -24));
-        DrawCaption(5);
-        Box(0, 0, w_, h_, Sb(palette_.GlowColor, -84));
-        CornerDots(Sb(palette_.GlowColor, -72));
-        break;
-      case ButtonTypes::RoundedBevel:
-        Fill(1, 1, w_ - 2, h_ - 2, light);
-        DrawCaption(3);
-        BevelB4();
-        break;
-      case ButtonTypes::Etched:
-        DrawCaption(4);
-        Box(0, 0, w_, h_, shadow);
-        break;
-      case ButtonTypes::SoftRaised:
-        DrawCaption(4);
-        Frame3D(S(light, 8), shadow, S(light, 8), shadow, 0, false);
-        break;
-      case ButtonTypes::ThinRaised:
-        DrawCaption(3);
-        Frame3D(hi, shadow);
-        break;
-      case ButtonTypes::HotFlat:
-      case ButtonTypes::HotRaised:
-      case ButtonTypes::Oval:
-        DrawCaption(3);
-        break;
-      case ButtonTypes::SelectionBox:
-        DrawCaption(4);
-        break;
-      case ButtonTypes::PictureOnly:
-        break;
-      case ButtonTypes::Transparent:
-        CopyBackground();
-        DrawCaption(3);
-        break;
-      case ButtonTypes::Gradient:
+      case Phase::kDisabled:
         GradientG14();
         GradientFrame();
         DrawCaption(6);
         break;
     }
+  }
+
+  void GradientFrame() {
+    Box(0, 0, w_, h_, S(shadow_, -50));
+    Box(1, 1, w_ - 2, h_ - 2, S(face_, -9));
+    Fill(2, 2, w_ - 4, 2, hi_);
+    Fill(2, 4, 2, h_ - 6, hi_);
   }
 
   // --- Caption -------------------------------------------------------------------------------
@@ -880,6 +881,12 @@ class Painter {
   const int w_;
   const int h_;
   const CaptionLayout* layout_;
+  // The palette entries most looks draw with.
+  const ColorRef face_;
+  const ColorRef light_;
+  const ColorRef hi_;
+  const ColorRef shadow_;
+  const ColorRef dark_;
 };
 
 }  // namespace

@@ -177,7 +177,7 @@ struct ButtonState {
   int LastTextState = 0;                     // caption state drawn last; updated by drawing
 };
 
-// Steps 7 and 8 of DrawButton: the face, then the look of `state` (0 up or hot, 2 down, any
+// Paints the button into `dc`: the face, then the look of `state` (0 up or hot, 2 down, any
 // other state only the face; a disabled button draws its disabled look whatever the state),
 // with its caption, picture and focus rectangle, in `palette`. Leaves the context's pens,
 // brushes and fonts as it found them; the background mode becomes transparent.

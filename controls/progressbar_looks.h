@@ -50,8 +50,8 @@ struct BarGeometry {
   bool text_laid_out = false;
 };
 
-// Steps 3 to 5 of a redraw: background (black for Dark, white otherwise), the look, and the
-// caption, into `dc`. The context keeps the caption's background mode (transparent) and the
+// Draws the whole bar into `dc`: the background (black for Dark, white otherwise), the look,
+// then the caption. The context keeps the caption's background mode (transparent) and the
 // colours the last step set; pens, brushes and fonts are put back.
 BarGeometry DrawBar(const BarState& state, gui::Dc& dc);
 

@@ -1,5 +1,5 @@
-// Keeps a long loop's message queue moving without waiting: four operations of different
-// thoroughness. The copy loop calls Fastest after every block.
+// Keeps a long loop's message queue moving without waiting. The copy loop calls Fastest after
+// every block, so a close message stops it after the block in progress.
 #pragma once
 
 #include "platform/core/message_queue.h"
@@ -10,19 +10,10 @@ class DoEvent {
  public:
   explicit DoEvent(platform::MessageQueue& queue) : queue_(queue) {}
 
-  // Takes the next message, if any, translates and dispatches it: at most one per call.
+  // Takes the next message, if any, and dispatches it: at most one per call.
   void Fastest() {
-    if (queue_.Peek(&msg_, platform::PeekMode::kRemove)) {
-      queue_.Translate(msg_);
-      queue_.Dispatch(msg_);
-    }
+    if (queue_.Peek(&msg_, platform::PeekMode::kRemove)) queue_.Dispatch(msg_);
   }
-  // If a message waits, handles every waiting message.
-  void Fast();
-  // If a message waits, dispatches it but leaves it in the queue.
-  void Slow();
-  // If the queue status shows any event, handles every waiting message.
-  void Slowest();
 
  private:
   platform::MessageQueue& queue_;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/core/number_text.h"
+#include "platform/core/progress_channel.h"
 #include "worker/rescue_map_file.h"
 
 namespace worker {
@@ -200,7 +201,7 @@ DoEvent& FC::Events() {
 CopyResult FC::Copy(const std::string& FileSource, const std::string& FileTarget, int32_t copyLen,
                     bool VariableSpeed) {
   std::string error;
-  if (!channel_.Put("Status", "Starting...", &error)) {
+  if (!channel_.Put(platform::kStatusKey, platform::kStatusStarting, &error)) {
     return {CopyStatus::kChannelFailed, error};
   }
 
@@ -261,7 +262,9 @@ CopyResult FC::Copy(const std::string& FileSource, const std::string& FileTarget
     return result;
   }
 
-  if (!channel_.Put("Status", "Finished", &error)) return {CopyStatus::kChannelFailed, error};
+  if (!channel_.Put(platform::kStatusKey, platform::kStatusFinished, &error)) {
+    return {CopyStatus::kChannelFailed, error};
+  }
   return result;
 }
 
@@ -525,8 +528,8 @@ bool FC::PutPercent(int64_t p, double q, std::string* error) {
   // The same text again would tell a reader nothing; skipping it bounds the store writes of a
   // copy to about 10,001 whatever the block size.
   if (hundredths == last_percent_hundredths_) return true;
-  if (!channel_.Put("Percent", platform::NumberText(static_cast<double>(hundredths) / 100.0),
-                    error)) {
+  if (!channel_.Put(platform::kPercentKey,
+                    platform::NumberText(static_cast<double>(hundredths) / 100.0), error)) {
     return false;
   }
   last_percent_hundredths_ = hundredths;

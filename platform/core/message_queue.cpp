@@ -33,10 +33,7 @@ MessageQueue& MessageQueue::Process() {
   return queue;
 }
 
-void MessageQueue::Post(const Message& msg) {
-  queue_.push_back(msg);
-  added_ |= kQsPostMessage;
-}
+void MessageQueue::Post(const Message& msg) { queue_.push_back(msg); }
 
 void MessageQueue::TakeSignals() {
   uint64_t bits = g_pending_signals.exchange(0, std::memory_order_relaxed);
@@ -50,14 +47,11 @@ void MessageQueue::TakeSignals() {
 bool MessageQueue::Peek(Message* msg, PeekMode mode) {
   // The common case in a copy loop: nothing waits. Two loads, no system call.
   if (takes_signals_ && g_pending_signals.load(std::memory_order_relaxed) != 0) TakeSignals();
-  added_ = 0;
   if (queue_.empty()) return false;
   *msg = queue_.front();
   if (mode == PeekMode::kRemove) queue_.pop_front();
   return true;
 }
-
-bool MessageQueue::Translate(const Message& /*msg*/) const { return false; }
 
 void MessageQueue::Dispatch(const Message& msg) {
   for (const auto& [number, handler] : handlers_) {
@@ -70,20 +64,9 @@ void MessageQueue::Dispatch(const Message& msg) {
   }
 }
 
-uint32_t MessageQueue::Status(uint32_t flags) {
-  if (takes_signals_ && g_pending_signals.load(std::memory_order_relaxed) != 0) TakeSignals();
-  const uint32_t now = queue_.empty() ? 0 : kQsPostMessage;
-  const uint32_t status = ((now & flags) << 16) | (added_ & flags);
-  added_ = 0;
-  return status;
-}
-
 void MessageQueue::ProcessAll() {
   Message msg;
-  while (Peek(&msg, PeekMode::kRemove)) {
-    Translate(msg);
-    Dispatch(msg);
-  }
+  while (Peek(&msg, PeekMode::kRemove)) Dispatch(msg);
 }
 
 void MessageQueue::SetHandler(uint32_t message, Handler handler) {

@@ -1,5 +1,5 @@
-// The process's message queue: post, peek with or without removal, translate, dispatch, queue
-// status and full processing, as a window-message queue offers them. Messages go to the handler
+// The process's message queue: post, peek with or without removal, dispatch and full
+// processing. Messages go to the handler
 // registered for their number. Single-threaded: only the owning thread touches a queue.
 //
 // Termination signals (SIGTERM, SIGINT, SIGHUP) reach the queue as a close message once
@@ -26,10 +26,6 @@ struct Message {
 
 enum class PeekMode { kNoRemove = 0, kRemove = 1 };
 
-// Status bits. Every message of this queue is a posted one.
-inline constexpr uint32_t kQsPostMessage = 0x0008;
-inline constexpr uint32_t kQsAllEvents = 0x00BF;
-
 class MessageQueue {
  public:
   using Handler = std::function<void(const Message&)>;
@@ -45,15 +41,9 @@ class MessageQueue {
   // Copies the oldest message into *msg and, with kRemove, takes it off the queue. False when the
   // queue is empty. Never waits.
   bool Peek(Message* msg, PeekMode mode);
-  // Keyboard messages would be turned into character messages here; this queue carries none, so
-  // nothing is ever translated. Returns whether something was.
-  bool Translate(const Message& msg) const;
   // Calls the handler registered for msg.message; a message without one is dropped.
   void Dispatch(const Message& msg);
-  // High 16 bits: the kinds of message waiting now; low 16 bits: the kinds added since the last
-  // call of Status or Peek. Both masked with `flags`.
-  uint32_t Status(uint32_t flags);
-  // Takes, translates and dispatches every waiting message, including those posted meanwhile.
+  // Takes and dispatches every waiting message, including those posted meanwhile.
   void ProcessAll();
 
   // Registers (or, with an empty handler, removes) the handler for one message number.
@@ -70,7 +60,6 @@ class MessageQueue {
 
   std::deque<Message> queue_;
   std::vector<std::pair<uint32_t, Handler>> handlers_;
-  uint32_t added_ = 0;
   bool takes_signals_ = false;
 };
 

@@ -1,5 +1,5 @@
-// Names as the designs compare them: settings sections and keys, property keys and font names
-// match without regard to ASCII letter case.
+// Names that match without regard to ASCII letter case: settings sections and keys, property
+// keys and font names.
 #pragma once
 
 #include <algorithm>

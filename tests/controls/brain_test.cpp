@@ -123,21 +123,6 @@ TEST(BrainTest, TheRealClockAndGeneratorReachEveryOutput) {
   EXPECT_LT(start, 24u * 60 * 60);  // seconds since midnight
 }
 
-TEST(BrainTest, ListsSitAtTheirPlacesOnAGreyBackgroundInTabOrder) {
-  Brain brain;
-  EXPECT_EQ(brain.sizeHint(), QSize(458, 291));  // 6870 x 4365 twips
-  EXPECT_EQ(brain.Cells()->geometry(), QRect(0, 0, 55, 251));
-  EXPECT_EQ(brain.Inputs()->geometry(), QRect(57, 0, 184, 251));
-  EXPECT_EQ(brain.Outputs()->geometry(), QRect(243, 0, 184, 251));
-  brain.resize(brain.sizeHint());
-  EXPECT_EQ(brain.grab().toImage().pixel(242, 270), qRgb(128, 128, 128));
-  std::vector<QWidget*> lists;  // in the focus chain, from Inputs
-  for (QWidget* widget = brain.Inputs(); lists.size() < 3; widget = widget->nextInFocusChain()) {
-    if (widget->parentWidget() == &brain) lists.push_back(widget);
-  }
-  EXPECT_EQ(lists, (std::vector<QWidget*>{brain.Inputs(), brain.Outputs(), brain.Cells()}));
-}
-
 // A move with no button held, as the mouse passes over a list.
 void MoveOver(QListWidget* list, QPoint where) {
   QMouseEvent move(QEvent::MouseMove, where, list->viewport()->mapToGlobal(where), Qt::NoButton,

@@ -1,11 +1,10 @@
 // The button's drawing as data in, pixels out: palette, access keys, layout, picture transfer,
-// regions, and pixel checks of worked examples. Expected values are derived by hand from the
+// regions, and pixel checks of small buttons. Expected values are derived by hand from the
 // rules (the arithmetic is in the comments).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <iterator>
-#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -161,27 +160,8 @@ TEST(MagicButtonPictureTest, BlendPictureRules) {
   }
 }
 
-std::set<std::pair<int, int>> Missing(const QRegion& region, int width, int height) {
-  std::set<std::pair<int, int>> missing;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x)
-      if (!region.contains(QPoint(x, y))) missing.insert({x, y});
-  return missing;
-}
-
-TEST(MagicButtonRegionTest, CutCornersAndTheOval) {
-  using Set = std::set<std::pair<int, int>>;
-  const Set four = {{0, 0}, {7, 0}, {0, 5}, {7, 5}};
-  const Set three = {{0, 0}, {1, 0}, {0, 1}, {6, 0}, {7, 0}, {7, 1},
-                     {0, 5}, {1, 5}, {0, 4}, {6, 5}, {7, 5}, {7, 4}};
-  const std::pair<int, Set> rows[] = {
-      {1, four}, {14, four}, {5, {{0, 5}, {7, 0}}}, {3, three}, {4, three}, {0, {}}, {2, {}},
-      {12, {}},  {15, {}},
-  };
-  for (const auto& [type, missing] : rows) {
-    EXPECT_EQ(Missing(BuildRegion(type, 8, 6), 8, 6), missing) << type;
-  }
-  // The oval: the ellipse of the box one pixel smaller, each row a whole span.
+// The oval: the ellipse of the box one pixel smaller, each row a whole span.
+TEST(MagicButtonRegionTest, TheOval) {
   const char* oval[] = {"..###...", "#######.", "#######.", "#######.", "..###...", "........"};
   const QRegion region = BuildRegion(13, 8, 6);
   for (int y = 0; y < 6; ++y)

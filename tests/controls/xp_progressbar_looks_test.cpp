@@ -1,5 +1,5 @@
-// The looks drawn straight into surfaces: state in, pixels out. The worked examples are derived
-// by hand from the rules; the reviewed images hold each look as a whole.
+// The looks drawn straight into surfaces: state in, pixels out. The single pixels and rows are
+// derived by hand from the drawing rules; the reviewed images hold each look as a whole.
 #include <QDir>
 #include <QImage>
 
@@ -28,7 +28,6 @@ constexpr ColorRef kL180 = Rgb(247, 209, 180);  // 67, 29, 0
 constexpr ColorRef kWhite = Rgb(255, 255, 255);
 constexpr ColorRef kBlack = Rgb(0, 0, 0);
 constexpr ColorRef kFrame = Rgb(104, 104, 104);
-constexpr ColorRef kSilver = Rgb(192, 192, 192);
 
 // Bars taller than wide fill from the bottom.
 BarState State(Look look, int percent, int width = 200, int height = 20) {
@@ -95,10 +94,10 @@ TEST(XpProgressBarHelpersTest, DrawGradientAndDrawLine) {
   EXPECT_EQ(Inked(line), 8);
 }
 
-// Every pixel of `rect` has `color`, in bars of 200 x 20 unless stated.
-TEST(XpProgressBarLooksTest, WorkedExamplesOfTheLooks) {
-  const ColorRef gradient_frame = Rgb(229, 107, 10);  // L(10)
-  const ColorRef marker = Rgb(230, 116, 25);          // L(25)
+// Every pixel of `rect` has `color`, in bars of 200 x 20 unless stated. The reviewed images
+// below hold the looks at 50 %; these rows check the ends and the edges of the fill.
+TEST(XpProgressBarLooksTest, PixelsOfEachLookAtChosenPercentages) {
+  const ColorRef marker = Rgb(230, 116, 25);  // L(25)
   const struct {
     Look look;
     int percent;
@@ -110,9 +109,6 @@ TEST(XpProgressBarLooksTest, WorkedExamplesOfTheLooks) {
       // The shared bar's fill in row 9: the band in C, white gaps every 8 from 10 in Blocks.
       {Look::Blocks, 0, {4, 9, 10, 10}, kC, "Blocks at 0: one segment, 4 to 9"},
       {Look::Blocks, 0, {10, 9, 198, 10}, kWhite, "and nothing after it"},
-      {Look::Blocks, 50, {10, 9, 12, 10}, kWhite, "Blocks at 50: a gap at 10 and 11"},
-      {Look::Blocks, 50, {92, 9, 98, 10}, kC, "the last segment"},
-      {Look::Blocks, 50, {98, 9, 198, 10}, kWhite, "edge 104 less 101 mod 8 = 99"},
       {Look::Blocks, 100, {196, 9, 198, 10}, kC, "at 100 the band stops at 199"},
       {Look::Smooth, 0, {4, 9, 12, 10}, kC, "Smooth at 0: the stub, to 12"},
       {Look::Smooth, 0, {12, 9, 198, 10}, kWhite, "and no further"},
@@ -122,33 +118,13 @@ TEST(XpProgressBarLooksTest, WorkedExamplesOfTheLooks) {
       {Look::Flat, 100, {1, 1, 200, 19}, kL180, "Flat fills over its right frame"},
       {Look::Flat, 100, {0, 0, 1, 20}, kL100, "Flat's frame"},
       {Look::Blocks, 0, {3, 3, 17, 197}, kWhite, "vertical Blocks at 0: no fill, no gaps", 20, 200},
-      // Searching at 50: blocks of 10 from 80, 92, 104 (fill edge 103, round(103 - 22.5) = 80),
-      // from L(220 - 40k), rows 3 to H - 3.
-      {Look::Searching, 50, {79, 3, 80, 18}, kWhite, "before the first block"},
-      {Look::Searching, 50, {80, 3, 81, 18}, Rgb(251, 233, 220), "L(220)"},
-      {Look::Searching, 50, {90, 3, 92, 18}, kWhite, "2-pixel gap"},
-      {Look::Searching, 50, {92, 3, 93, 18}, kL180, "L(180)"},
-      {Look::Searching, 50, {104, 3, 105, 18}, kL140, "L(140)"},
-      {Look::Searching, 50, {114, 3, 197, 18}, kWhite, "after the last block"},
       {Look::Searching, 0, {3, 3, 197, 17}, kWhite, "at 0 they lie left of the bar"},
       {Look::Searching, 0, {0, 3, 1, 17}, kFrame, "and the frame covers column 0"},
       {Look::Searching, 100, {3, 3, 197, 17}, kWhite, "at 100 they lie right of it"},
-      // The main window's bar, 267 x 11: e = round(50/101 x 267) = 132.
-      {Look::Gradient, 50, {0, 0, 267, 1}, gradient_frame, "frame", 267, 11},
-      {Look::Gradient, 50, {1, 9, 266, 10}, kWhite, "white inside the frame", 267, 11},
-      {Look::Gradient, 50, {2, 2, 132, 3}, kC, "background from C in row 2", 267, 11},
-      {Look::Gradient, 50, {133, 8, 265, 9}, kL100, "to L(100) in row 8", 267, 11},
-      {Look::Gradient, 50, {3, 3, 132, 4}, Rgb(254, 251, 250), "fill from L(250)", 267, 11},
-      {Look::Gradient, 50, {3, 8, 132, 9}, kC, "to C in row 8", 267, 11},
-      {Look::Gradient, 50, {132, 2, 133, 9}, marker, "the end marker, column e", 267, 11},
+      // The main window's bar, 267 x 11: the end marker in column e = round(p/101 x 267).
       {Look::Gradient, 100, {264, 2, 265, 9}, marker, "at 100, e = 264", 267, 11},
       {Look::Gradient, 0, {1, 3, 4, 4}, Rgb(254, 251, 250), "at 0 the fill runs left", 267, 11},
       {Look::Gradient, 0, {0, 2, 1, 9}, marker, "and the marker lies on the frame", 267, 11},
-      // Glossy: h = round(17 / 2) = 8 (halves to even), e = round(196 x 0.5) = 98.
-      {Look::Glossy, 50, {98, 8, 197, 17}, kSilver, "rows h to 2h are silver"},
-      {Look::Glossy, 50, {50, 3, 51, 4}, Rgb(233, 176, 131), "L(150) to D(180)"},
-      {Look::Glossy, 50, {3, 8, 98, 9}, Rgb(170, 75, 1), "D(190) from row h"},
-      {Look::Glossy, 50, {3, 16, 98, 17}, kC, "to C in row 2h"},
       {Look::Picture, 50, {1, 1, 199, 19}, kWhite, "Picture without an image"},
       // A negative Percent draws an empty fill.
       {Look::Blocks, INT_MIN, {12, 9, 198, 10}, kWhite, "Blocks: the stub only"},

@@ -58,34 +58,6 @@ TEST(XpProgressBarValueTest, Conversions) {
   EXPECT_EQ(b.bar.Value(), 0);  // -2e7 x (2^31 - 1) does not fit
 }
 
-// Whether a property write redraws (the marker painted into the buffer is gone) and what it
-// marks changed.
-TEST(XpProgressBarPropertiesTest, EachWriteRedrawsAndMarksAsStated) {
-  using Write = void (*)(XP_ProgressBar&);
-  const std::tuple<const char*, Write, bool, std::vector<std::string>> rows[] = {
-      {"BrushStyle", [](XP_ProgressBar& b) { b.SetBrushStyle(2); }, false, {"BrushStyle"}},
-      {"Color", [](XP_ProgressBar& b) { b.SetColor(Rgb(1, 2, 3)); }, true, {}},
-      {"Font", [](XP_ProgressBar& b) { b.SetFont(gui::FontDesc()); }, false, {}},
-      {"Image", [](XP_ProgressBar& b) { b.SetImage(gui::Surface(2, 2)); }, true, {"Image"}},
-      {"Min", [](XP_ProgressBar& b) { b.SetMin(5); }, false, {"Min"}},
-      {"Max", [](XP_ProgressBar& b) { b.SetMax(50); }, false, {"Max"}},
-      {"Orientation", [](XP_ProgressBar& b) { b.SetOrientation(1); }, true, {"Orientation"}},
-      {"Scrolling", [](XP_ProgressBar& b) { b.SetScrolling(3); }, true, {"Scrolling"}},
-      {"ShowText", [](XP_ProgressBar& b) { b.SetShowText(true); }, true, {"ShowText"}},
-      {"Value", [](XP_ProgressBar& b) { b.SetValue(40); }, true, {}},
-      {"Value, Max 0", [](XP_ProgressBar& b) { b.SetMax(0), b.SetValue(40); }, true, {"Max"}},
-  };
-  const ColorRef marker = Rgb(255, 0, 255);
-  for (const auto& [name, write, redraws, marked] : rows) {
-    Bar b;
-    b.bar.hdc()->FillRect({0, 0, 200, 20}, gui::Brush::Solid(marker));
-    b.host.changed.clear();
-    write(b.bar);
-    EXPECT_EQ(b.bar.hdc()->GetPixel(100, 10) != marker, redraws) << name;
-    EXPECT_EQ(b.host.changed, marked) << name;
-  }
-}
-
 TEST(XpProgressBarBufferTest, AppearsWithAnAreaAndGrowsButNeverShrinks) {
   Bar b(0, 0);
   EXPECT_EQ(b.bar.hdc(), nullptr);

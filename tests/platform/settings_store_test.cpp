@@ -5,20 +5,29 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <stdio.h>  // renameat2, RENAME_EXCHANGE
 #include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
+#include "tests/support/env.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -187,6 +196,49 @@ TEST_F(SettingsStoreTest, LinksAndForeignFilesAtItsNamesAreReplacedNeverFollowed
   }
   ::alarm(0);
   EXPECT_TRUE(!root || (::seteuid(0) == 0 && ::setegid(0) == 0));
+}
+
+// A file system without RENAME_EXCHANGE (vfat, NFS, many FUSE file systems) answers it with
+// EINVAL. A seccomp filter gives that answer to this thread only, for the real file system here.
+bool RefuseRenameExchangeInThisThread() {
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "loads the flags' low half");
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_renameat2, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[4])),
+      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, RENAME_EXCHANGE, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EINVAL),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program) == 0;
+}
+
+// Without the exchange a plain rename puts the new file in place: every value kept, nothing left
+// behind.
+TEST_F(SettingsStoreTest, WithoutRenameExchangeAPlainRenameReplacesTheFile) {
+  bool filtered = false;
+  std::thread([&] {
+    filtered = RefuseRenameExchangeInThisThread();
+    if (!filtered) return;
+    SettingsStore store(kApp);
+    std::string error;
+    for (const char* value : {"1", "2", "3"}) {
+      EXPECT_TRUE(store.Write("S", value, value, &error)) << error;
+      EXPECT_TRUE(FolderIsClean());
+    }
+    EXPECT_EQ(FileText(IniPath()), "[S]\n1=1\n2=2\n3=3\n");
+    EXPECT_EQ(fs::status(IniPath()).permissions(), fs::perms(0600));
+    // The filter did refuse the exchange.
+    PutFile(AppDir() + "/other", "");
+    errno = 0;
+    EXPECT_NE(::renameat2(AT_FDCWD, IniPath().c_str(), AT_FDCWD, (AppDir() + "/other").c_str(),
+                          RENAME_EXCHANGE),
+              0);
+    EXPECT_EQ(errno, EINVAL);
+  }).join();
+  if (!filtered) SKIP_OR_FAIL_IN_CI("no seccomp filter could be installed here");
 }
 
 // A value made of its round only, long enough that a text read in pieces while it changes shows a

@@ -95,7 +95,7 @@ TEST(GuiSurfaceTest, CopiesAndPatternsDoNotSeeLaterWrites) {
   EXPECT_EQ(surface.Pixel(1, 1), kMarker);
 }
 
-// The worked examples of the button's raster rules: the focus frame's checkerboard (odd
+// The button's raster rules, checked by hand: the focus frame's checkerboard (odd
 // parity) and the Oval look's ellipse, filled, with a 2-pixel pen.
 TEST(GuiDcTest, FocusRectAndEllipse) {
   Surface focus = Blank(9, 6);

@@ -9,50 +9,19 @@ namespace {
 
 using platform::kMsgUser;
 using platform::Message;
-using platform::MessageQueue;
 
-using Operation = void (DoEvent::*)();
-
-struct Row {
-  const char* name;
-  int waiting;  // messages 1, 2, ... posted before the calls
-  std::vector<Operation> calls;
+// One message per call, oldest first; an empty queue is no error.
+TEST(DoEventTest, FastestHandlesOneWaitingMessagePerCall) {
+  platform::MessageQueue queue;
   std::vector<uintptr_t> dispatched;
-  size_t left;  // messages still queued afterwards
-};
-
-TEST(DoEventTest, EachOperationHandlesWhatItShould) {
-  const Row rows[] = {
-      {"every operation on an empty queue does nothing",
-       0,
-       {&DoEvent::Fastest, &DoEvent::Fast, &DoEvent::Slow, &DoEvent::Slowest},
-       {},
-       0},
-      {"Fastest takes one message at a time", 3, {&DoEvent::Fastest, &DoEvent::Fastest}, {1, 2}, 1},
-      {"Fast handles all that wait", 3, {&DoEvent::Fast}, {1, 2, 3}, 0},
-      {"Slow dispatches the same message again, leaving it queued",
-       3,
-       {&DoEvent::Slow, &DoEvent::Slow},
-       {1, 1},
-       3},
-      {"Slowest handles all that wait", 3, {&DoEvent::Slowest}, {1, 2, 3}, 0},
-      {"Slowest also sees a message already peeked at",
-       1,
-       {&DoEvent::Slow, &DoEvent::Slowest},
-       {1, 1},
-       0},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    MessageQueue queue;
-    std::vector<uintptr_t> dispatched;
-    queue.SetHandler(kMsgUser, [&](const Message& msg) { dispatched.push_back(msg.wparam); });
-    for (int i = 1; i <= row.waiting; ++i) queue.Post({kMsgUser, static_cast<uintptr_t>(i), 0});
-    DoEvent events(queue);
-    for (const Operation call : row.calls) (events.*call)();
-    EXPECT_EQ(dispatched, row.dispatched);
-    EXPECT_EQ(queue.size(), row.left);
-  }
+  queue.SetHandler(kMsgUser, [&](const Message& msg) { dispatched.push_back(msg.wparam); });
+  DoEvent events(queue);
+  events.Fastest();
+  for (uintptr_t i = 1; i <= 3; ++i) queue.Post({kMsgUser, i, 0});
+  events.Fastest();
+  events.Fastest();
+  EXPECT_EQ(dispatched, (std::vector<uintptr_t>{1, 2}));
+  EXPECT_EQ(queue.size(), 1u);
 }
 
 }  // namespace

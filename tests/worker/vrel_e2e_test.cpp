@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <random>
@@ -21,6 +21,7 @@
 #include "platform/core/settings_store.h"
 #include "platform/core/unique_fd.h"
 #include "tests/support/child_process.h"
+#include "tests/support/damaged_mount.h"
 #include "tests/support/env.h"
 #include "tests/support/loop_device.h"
 #include "tests/support/temp_dir.h"
@@ -289,6 +290,50 @@ TEST_F(VrelTest, FailuresAndRefusalsSayWhyAndTouchNoTarget) {
   EXPECT_FALSE(Exists(dst));
 }
 
+// A write that fails partway through a block (here at the file size limit, 10233 bytes): the
+// bytes written stay, Percent names the last block written whole, as in the block-by-block loop,
+// and a resume completes the copy. Block starts by hand from the copy rule; 40000-byte source.
+TEST_F(VrelTest, AWriteFailingMidBlockReportsTheLastWholeBlockAndResumeCompletes) {
+  const Bytes src = PatternBytes(40000, 9);
+  WriteFileBytes(dir_.Path("src"), src);
+  const std::pair<const char*, const char*> rows[] = {
+      {"1", "25.58"},     // the block at 10233
+      {"100", "25.25"},   // 102 whole blocks, the last at 10101
+      {"1000", "22.5"},   // 10 whole, the last at 9001
+      {"4096", "10.24"},  // 2 whole, the last at 4097
+      {"0", "0.23"},      // the block at 91 (5120 bytes) is whole; the one at 101 (10240) not
+      {"1048576", "77"},  // no whole block: Percent as it was
+  };
+  for (const auto& [block, percent] : rows) {
+    for (const char* program : {VREL_REFERENCE_PATH, VREL_PATH}) {
+      SCOPED_TRACE(std::string(program) + ", block " + block);
+      ::unlink(dir_.Path("dst").c_str());
+      SetChannel("Finished", "77");
+      // Inherited by vrel: the limit, and SIGXFSZ ignored so that the write fails with EFBIG.
+      rlimit old_limit{};
+      ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+      rlimit limit = old_limit;
+      limit.rlim_cur = 10233;
+      const sighandler_t old_handler = ::signal(SIGXFSZ, SIG_IGN);
+      ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+      ChildProcess vrel(program, {dir_.Path("src") + ";" + dir_.Path("dst") + ";" + block}, Env(),
+                        true);
+      const std::optional<ExitInfo> end = vrel.Wait(std::chrono::seconds(60));
+      ::setrlimit(RLIMIT_FSIZE, &old_limit);
+      ::signal(SIGXFSZ, old_handler);
+      EXPECT_TRUE(Exited(end, kExitCopyFailed, vrel.stderr_text()));
+      EXPECT_NE(vrel.stderr_text().find("cannot write the target at byte 10234: File too large"),
+                std::string::npos)
+          << vrel.stderr_text();
+      EXPECT_TRUE(ReadFileBytes(dir_.Path("dst")) == Bytes(src.begin(), src.begin() + 10233));
+      EXPECT_EQ(Status(), "Starting...");
+      EXPECT_EQ(Percent(), percent);
+      ExpectExit(Copy(dir_.Path("src"), dir_.Path("dst"), block), kExitFinished);
+      EXPECT_TRUE(ReadFileBytes(dir_.Path("dst")) == src);
+    }
+  }
+}
+
 // Started with standard descriptors closed, a file that vrel opens must not take one of them and
 // receive its error text. The negative block size fails after both files are open.
 TEST_F(VrelTest, ClosedStandardDescriptorsReceiveNothing) {
@@ -419,78 +464,8 @@ TEST_F(VrelTest, KilledAtRandomPointsThenResumedGivesAnIdenticalCopy) {
 // Damaged media: an image served by damagedfs, whose bad ranges fail with EIO exactly at their
 // first byte and whose short ranges answer every read with half of what it asked for.
 
-using Ranges = std::vector<std::pair<int64_t, int64_t>>;  // 0-based start and length
-
-std::string Joined(const Ranges& ranges) {
-  std::string text;
-  for (const auto& [start, length] : ranges) {
-    if (!text.empty()) text += ',';
-    text += std::to_string(start) + ":" + std::to_string(length);
-  }
-  return text;
-}
-
-// An image served read-only as file() by damagedfs; unmounted, and the file system ended, when
-// the object goes.
-class DamagedMount {
- public:
-  // `options` are passed to damagedfs as they are (--slow and --slow-usec, say).
-  DamagedMount(const TempDir& dir, const std::string& image, const Ranges& bad,
-               const Ranges& short_reads, const std::vector<std::string>& options = {})
-      : folder_(dir.path()), trace_(dir.Path("requests")) {
-    ::mkdir(dir.Path("mnt").c_str(), 0700);
-    std::vector<std::string> args = {"--image", image,      "--trace",
-                                     trace_,    "--parent", std::to_string(::getpid())};
-    if (!bad.empty()) args.insert(args.end(), {"--bad", Joined(bad)});
-    if (!short_reads.empty()) args.insert(args.end(), {"--short", Joined(short_reads)});
-    args.insert(args.end(), options.begin(), options.end());
-    args.push_back(dir.Path("mnt"));
-    fs_.emplace(DAMAGEDFS_PATH, args, std::map<std::string, std::string>{}, true);
-    const auto size = static_cast<off_t>(ReadFileBytes(image).size());
-    const bool ended_or_served = WaitUntil([&] {
-      struct stat st {};
-      return !fs_->Running() || (::stat(file().c_str(), &st) == 0 && st.st_size == size);
-    });
-    served_ = ended_or_served && fs_->Running();
-  }
-  ~DamagedMount() {
-    if (killed_) return;
-    fs_->Signal(SIGTERM);
-    // Ended by SIGTERM, damagedfs unmounts and exits with 0.
-    EXPECT_TRUE(Exited(fs_->Wait(std::chrono::seconds(10)), 0, fs_->stderr_text()));
-  }
-  DamagedMount(const DamagedMount&) = delete;
-  DamagedMount& operator=(const DamagedMount&) = delete;
-
-  // The server dies as a crashed one does: reads then fail with ENOTCONN (ECONNABORTED for one it
-  // had in hand). The dead mount is detached, so that the folder can be mounted again.
-  void KillServer() {
-    fs_->Signal(SIGKILL);
-    killed_ = fs_->Wait(std::chrono::seconds(10)).has_value();
-    ExpectExit(testing_support::RunToEnd("/usr/bin/fusermount3", {"-u", "-z", folder_ + "/mnt"}),
-               0);
-  }
-  bool served() const { return served_; }
-  std::string file() const { return folder_ + "/mnt/image"; }
-  std::string log() const { return fs_->stderr_text(); }
-  std::string trace() const { return trace_; }
-  // Whether a read request came back with fewer bytes than it asked for, and no error.
-  bool AnsweredShort() const {
-    std::ifstream trace(trace_);
-    int64_t offset = 0, size = 0, result = 0;
-    while (trace >> offset >> size >> result) {
-      if (result > 0 && result < size) return true;
-    }
-    return false;
-  }
-
- private:
-  std::string folder_;
-  std::string trace_;
-  std::optional<ChildProcess> fs_;
-  bool served_ = false;
-  bool killed_ = false;
-};
+using testing_support::DamagedMount;
+using testing_support::Ranges;
 
 // The copy rule: blocks start `block` bytes apart after the target's end (10 in variable speed,
 // where the block doubles after a whole read while below 10000 and is 10 again after a failed
@@ -590,12 +565,13 @@ class VrelDamagedTest : public VrelTest, public ::testing::WithParamInterface<Da
 // vrel and vrel-reference, the block-by-block loop, both give the copy rule's target and the
 // same last Percent.
 TEST_P(VrelDamagedTest, FollowsTheCopyRuleAsTheBlockByBlockLoopDoes) {
-  const platform::UniqueFd fuse(::open("/dev/fuse", O_RDWR | O_CLOEXEC));
-  if (!fuse.valid()) SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: these tests need FUSE");
+  if (!testing_support::FuseAvailable()) {
+    SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: these tests need FUSE");
+  }
   const DamagedCase& row = GetParam();
   const Bytes source = PatternBytes(static_cast<size_t>(row.length), 21);
   WriteFileBytes(dir_.Path("image"), source);
-  const DamagedMount mount(dir_, dir_.Path("image"), row.bad, row.short_reads);
+  const DamagedMount mount(DAMAGEDFS_PATH, dir_, dir_.Path("image"), row.bad, row.short_reads);
   ASSERT_TRUE(mount.served()) << "damagedfs did not serve the image: " << mount.log();
   Bytes held(source.begin(), source.begin() + row.held);
   for (int64_t i = row.held / 4; i < row.held / 2; ++i) held[static_cast<size_t>(i)] ^= 0xFF;
@@ -637,9 +613,8 @@ TEST_F(VrelTest, OneCopyAtATimeAndAMediumThatGoesAwayEndsItAtItsLastBlock) {
   if (!fuse.valid()) SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: these tests need FUSE");
   const Bytes source = PatternBytes((4 << 20) + 1001, 9);
   WriteFileBytes(dir_.Path("image"), source);
-  std::optional<DamagedMount> mount(
-      std::in_place, dir_, dir_.Path("image"), Ranges{}, Ranges{},
-      std::vector<std::string>{"--slow", "0:1000000000000", "--slow-usec", "50000"});
+  std::optional<DamagedMount> mount(std::in_place, DAMAGEDFS_PATH, dir_, dir_.Path("image"),
+                                    Ranges{}, Ranges{}, Ranges{{0, int64_t{1} << 40}}, 50000);
   ASSERT_TRUE(mount->served()) << "damagedfs did not serve the image: " << mount->log();
   const std::string command = mount->file() + ";" + dir_.Path("target") + ";65536";
   ChildProcess first(VREL_PATH, {command}, Env(), true);
@@ -657,7 +632,7 @@ TEST_F(VrelTest, OneCopyAtATimeAndAMediumThatGoesAwayEndsItAtItsLastBlock) {
   ASSERT_TRUE(got.size() > 0 && got.size() < source.size());
   EXPECT_EQ(got.size() % 65536, 0u) << "ended inside a block";
   EXPECT_TRUE(std::equal(got.begin(), got.end(), source.begin())) << "bytes it never read";
-  mount.emplace(dir_, dir_.Path("image"), Ranges{}, Ranges{});
+  mount.emplace(DAMAGEDFS_PATH, dir_, dir_.Path("image"), Ranges{}, Ranges{});
   ExpectExit(Vrel({command}), kExitFinished);
   EXPECT_TRUE(ReadFileBytes(dir_.Path("target")) == source) << "the resumed copy differs";
 }
@@ -674,8 +649,7 @@ TEST_F(VrelTest, KilledDamagedCopyKeepsAValidMapAndResumeWithRetryRepairs) {
   const Bytes source = PatternBytes(length, 9);
   WriteFileBytes(dir_.Path("image"), source);
   std::optional<DamagedMount> mount;
-  mount.emplace(dir_, dir_.Path("image"), bad, Ranges{},
-                std::vector<std::string>{"--slow", "0:6000", "--slow-usec", "200"});
+  mount.emplace(DAMAGEDFS_PATH, dir_, dir_.Path("image"), bad, Ranges{}, Ranges{{0, 6000}}, 200);
   ASSERT_TRUE(mount->served()) << mount->log();
   Bytes expected = source;
   std::string expected_statuses(length, '+');
@@ -711,7 +685,7 @@ TEST_F(VrelTest, KilledDamagedCopyKeepsAValidMapAndResumeWithRetryRepairs) {
   ExpectMap(map, mount->file(), expected_statuses);
 
   mount.reset();
-  mount.emplace(dir_, dir_.Path("image"), Ranges{{4100, 300}}, Ranges{});
+  mount.emplace(DAMAGEDFS_PATH, dir_, dir_.Path("image"), Ranges{{4100, 300}}, Ranges{});
   ASSERT_TRUE(mount->served()) << mount->log();
   ASSERT_EQ(::truncate(mount->trace().c_str(), 0), 0);
   ExpectExit(Copy(mount->file(), target, "1"), kExitFinished);

@@ -2,9 +2,10 @@
 // Every image is 75 x 23 with the caption "&Copy"; pixels outside the window region are fully
 // transparent, all others opaque.
 //
-//   type<T>-<state>.png          T = 0..15 in the program's configuration (scheme 2, white,
-//                                hover RGB(224, 224, 224), text black, hover text
-//                                RGB(9, 119, 255), soft bevel, shadow effect, Arial 8.25 pt)
+//   type<T>-<state>.png          T = 0..15 in the configuration of the program's Copy button
+//                                (ButtonDesign in app/forms.h: scheme 2, white, hover
+//                                RGB(224, 224, 224), text black, hover text RGB(9, 119, 255),
+//                                soft bevel, shadow effect, Arial 8.25 pt)
 //   system-type<T>-<state>.png   the same types as a new button has them (system colours,
 //                                focus rectangle on, no soft bevel, no effect)
 //   picture<P>-type<T>-<state>.png  PicturePosition P = 0..4 for T = 3, 5, 9, 14 with a 16 x 16
@@ -25,26 +26,12 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/forms.h"
 #include "controls/magicbutton.h"
-#include "platform/gui/color.h"
 
 namespace {
 
 constexpr const char* kStates[] = {"up", "hot", "down", "disabled", "focus"};
-constexpr gui::ColorRef kMask = gui::Rgb(192, 192, 192);
-
-void ProgramConfiguration(MagicButton& b) {
-  b.SetColorScheme(2);
-  b.SetBackColor(gui::Rgb(255, 255, 255));
-  b.SetBackOver(gui::Rgb(224, 224, 224));
-  b.SetForeColor(gui::Rgb(0, 0, 0));
-  b.SetForeOver(gui::Rgb(9, 119, 255));
-  b.SetSoftBevel(true);
-  b.SetSpecialEffect(3);
-  b.SetMaskColor(kMask);
-  b.SetUseMaskColor(true);
-  b.SetShowFocusRect(false);
-}
 
 QImage TestPicture() {
   QImage picture(16, 16, QImage::Format_RGB32);
@@ -94,9 +81,12 @@ std::unique_ptr<MagicButton> Make(QWidget& container, int type, bool program, co
                                   int position) {
   auto b = std::make_unique<MagicButton>(&container);
   b->setGeometry(10, 10, 75, 23);
-  b->SetFont({"Arial", 8.25});
-  if (program) ProgramConfiguration(*b);
-  b->SetCaption(QStringLiteral("&Copy"));
+  if (program) {
+    b->ReadProperties(ButtonDesign(QStringLiteral("&Copy"), kCopyHoverText, true));
+  } else {
+    b->SetFont({"Arial", 8.25});
+    b->SetCaption(QStringLiteral("&Copy"));
+  }
   b->SetPictureNormal(picture);
   b->SetPicturePosition(position);
   b->SetButtonType(type);
