@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScreen>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include <climits>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "app/buffersizes.h"
 #include "app/displaysize.h"
@@ -363,31 +365,36 @@ bool frmMain::PrepareTarget(const QString& source, const QString& target, JobPro
 
   const std::optional<platform::RescueMap> map = MapOf(source, target);
   if (held > 0 && (!map || held > source_size)) {
-    const QString title = QStringLiteral("Existing target file");
-    const QString start_over = QStringLiteral("Start Over");
-    const QString cancel = QStringLiteral("Cancel");
-    int answer = 0;
-    bool resume = false;
+    // Not our own stopped rescue: resuming after its bytes is offered only when they could be
+    // the start of this source.
+    enum class Choice { kResume, kStartOver, kCancel };
+    QStringList buttons;
+    std::vector<Choice> choices;
+    QString text;
     if (held > source_size) {
-      answer = services_.Ask(
-          this,
-          QStringLiteral("The target file is longer than the source file (%1 against %2), so it "
-                         "is no copy of it.\nStart over with an empty target file, or cancel?")
-              .arg(DisplaySize(held), DisplaySize(source_size)),
-          title, Services::Icon::kExclamation, {start_over, cancel});
+      text = QStringLiteral(
+                 "The target file is longer than the source file (%1 against %2), so it is no "
+                 "copy of it.\nStart over with an empty target file, or cancel?")
+                 .arg(DisplaySize(held), DisplaySize(source_size));
     } else {
-      answer = services_.Ask(
-          this,
-          QStringLiteral("The target file already holds %1 that are not a rescue of this "
-                         "source.\nResume after its bytes, start over with an empty target file "
-                         "(its bytes are lost), or cancel?")
-              .arg(DisplaySize(held)),
-          title, Services::Icon::kExclamation, {QStringLiteral("Resume"), start_over, cancel});
-      resume = answer == 0;
-      --answer;
+      text = QStringLiteral(
+                 "The target file already holds %1 that are not a rescue of this source.\n"
+                 "Resume after its bytes, start over with an empty target file (its bytes are "
+                 "lost), or cancel?")
+                 .arg(DisplaySize(held));
+      buttons << QStringLiteral("Resume");
+      choices.push_back(Choice::kResume);
     }
-    if (resume) return true;
-    if (answer != 0) return false;  // Cancel, or the box closed
+    buttons << QStringLiteral("Start Over") << QStringLiteral("Cancel");
+    choices.insert(choices.end(), {Choice::kStartOver, Choice::kCancel});
+    const QString title = QStringLiteral("Existing target file");
+    const int answer = services_.Ask(this, text, title, Services::Icon::kExclamation, buttons);
+    // A box closed without an answer cancels.
+    const Choice choice = answer >= 0 && answer < std::ssize(choices)
+                              ? choices[static_cast<size_t>(answer)]
+                              : Choice::kCancel;
+    if (choice == Choice::kResume) return true;
+    if (choice == Choice::kCancel) return false;
     QFile file(target);
     if (!file.resize(0)) {
       Message(QStringLiteral("Cannot empty the target file: %1").arg(file.errorString()), title);
@@ -513,6 +520,16 @@ void frmMain::btnMap_Click() {
   if (target.isEmpty()) return;
   if (map_window_ == nullptr) {
     map_window_ = new frmMap(this);  // NOLINT(cppcoreguidelines-owning-memory): this owns it
+    // Beside the main window where the screen has room for it, else in the middle.
+    const QRect screen = this->screen()->availableGeometry();
+    const QRect main = frameGeometry();
+    int left = main.right() + 8;
+    if (left + map_window_->width() > screen.right()) left = main.left() - 8 - map_window_->width();
+    if (left < screen.left()) {
+      CentreOnScreen(*map_window_);
+    } else {
+      map_window_->move(left, main.top());
+    }
   }
   map_window_->Follow(MapPathOf(target));
   map_window_->show();

@@ -206,3 +206,5 @@ void frmMap::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.drawImage(0, 0, surface_.image());
 }
+
+void frmMap::hideEvent(QHideEvent*) { map_timer_.stop(); }

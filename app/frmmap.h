@@ -60,6 +60,8 @@ class frmMap : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  // A hidden window reads nothing; Follow starts the timer again.
+  void hideEvent(QHideEvent* event) override;
 
  private:
   // What tells a replaced or rewritten file: its identity, size and modification time.

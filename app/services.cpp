@@ -82,8 +82,7 @@ std::unique_ptr<QFileDialog> NewFileDialog(QWidget* parent, DialogForm form, con
   dialog->setIconProvider(&provider);
   dialog->setAcceptMode(form == DialogForm::kOpen ? QFileDialog::AcceptOpen
                                                   : QFileDialog::AcceptSave);
-  dialog->setFileMode(form == DialogForm::kOpen ? QFileDialog::ExistingFile
-                                                : QFileDialog::AnyFile);
+  dialog->setFileMode(form == DialogForm::kOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   dialog->setDirectory(file_name.isEmpty() ? QDir::currentPath()
                                            : QFileInfo(file_name).absolutePath());
   if (!file_name.isEmpty()) dialog->selectFile(file_name);
