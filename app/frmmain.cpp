@@ -551,7 +551,7 @@ void frmMain::SC_Timer() {
   ShowTargetSize();
 }
 
-std::optional<double> frmMain::JobPercent() {
+std::optional<double> frmMain::JobPercent() const {
   return platform::ParseNumber(ChannelValue("Percent"));
 }
 

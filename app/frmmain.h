@@ -11,10 +11,11 @@
 // button's caption, the inputs and the status line follow them.
 //
 // A job shows only what its own worker writes: Percent is emptied in the progress channel before
-// the worker starts. A target that already holds bytes but no map of this
-// source is not our own stopped rescue: Copy asks whether to resume after its bytes or start
-// over. A target that holds the whole source and whose map lists areas left to read is retried:
-// the bar then follows the worker through those areas.
+// the worker starts. A target that already holds bytes but no map of this source (vrel keeps it
+// beside the target) is not our own stopped rescue: Copy asks whether to resume after its bytes or
+// start over. A target that holds the whole source and whose map lists areas left to read is
+// retried: the bar then follows the worker through those areas. A finished job whose map lists
+// unreadable areas says how much was lost and offers the Rescue Map window.
 #pragma once
 
 #include <QString>
@@ -136,7 +137,7 @@ class frmMain : public QWidget {
   void ShowTargetSize();
   // The Percent the job's own worker wrote; std::nullopt before its first write and when the
   // text is no number.
-  std::optional<double> JobPercent();
+  std::optional<double> JobPercent() const;
   std::string ChannelValue(const char* key) const;
   void Message(const QString& text, const QString& title,
                Services::Icon icon = Services::Icon::kExclamation);

@@ -171,6 +171,8 @@ std::optional<platform::RescueMap> ReadRescueMap(const QString& path, QString* p
 frmMap::frmMap(QWidget* parent) : QWidget(parent, Qt::Window) {
   setWindowTitle(QStringLiteral("Rescue Map"));
   setFixedSize(kWidth, kHeight);
+  // An open map window does not keep the program running once the main window has closed.
+  setAttribute(Qt::WA_QuitOnClose, false);
   picture_.width = kWidth;
   picture_.height = kHeight;
   map_timer_.setInterval(500);
