@@ -296,33 +296,35 @@ TEST_F(MainWindowTest, AJobFollowsItsOwnWorkerOnly) {
 
 TEST_F(MainWindowTest, ARescueWithLossesSaysSoAndItsRetryFollowsTheAreas) {
   if (!std::filesystem::exists("/dev/fuse")) SKIP_OR_FAIL_IN_CI("/dev/fuse is missing");
-  // 100,000 bytes of which 1,000 at 20,000 and 13,435 at 70,000 cannot be read: 14,435 bytes.
-  const std::vector<unsigned char> image = PatternBytes(100000);
-  WriteFileBytes(dir_.Path("image"), image);
-  const testing_support::DamagedMedium medium(dir_, dir_.Path("image"),
-                                              {"--bad", "20000:1000,70000:13435"});
-  ASSERT_TRUE(medium.served);
-  // A finished rescue of it, and its map: Copy retries the two areas, which fail again.
-  std::vector<unsigned char> rescued = image;
-  std::fill_n(rescued.begin() + 20000, 1000, 0);
-  std::fill_n(rescued.begin() + 70000, 13435, 0);
-  WriteFileBytes(target_, rescued);
-  WriteMap(target_ + ".map", medium.file(), 100000,
-           {{20000, 1000, AreaStatus::kUnreadable}, {70000, 13435, AreaStatus::kUnreadable}});
-  const std::unique_ptr<frmMain> window = Open();
-  Choose(*window, medium.file(), target_);
-  services_.choices = {1};  // Show Map
-  Click(window->buttonCopy());
-  EXPECT_EQ(State(*window), "STOP, Retrying unreadable areas..., SC, ETAT: Copy Map");
-  ASSERT_TRUE(WaitUntil([&] { return !services_.messages.empty(); }));
-  EXPECT_EQ(services_.messages,
-            std::vector<std::string>{"File Copy: Copy sucessfuly finished!\n14.1 Kb (14435 "
-                                     "bytes) in 2 areas could not be read.\nCopy again retries "
-                                     "them. [OK|Show Map]"});
-  EXPECT_EQ(ReadFileBytes(target_), rescued);
-  ASSERT_TRUE(window->MapWindow() && window->MapWindow()->picture().map);
-  EXPECT_TRUE(window->MapWindow()->isVisible());
-  EXPECT_EQ(window->MapWindow()->picture().map->Bytes(AreaStatus::kUnreadable), 14435);
+  {  // the medium and its window go before the next part, which counts this process's children
+    // 100,000 bytes of which 1,000 at 20,000 and 13,435 at 70,000 cannot be read: 14,435 bytes.
+    const std::vector<unsigned char> image = PatternBytes(100000);
+    WriteFileBytes(dir_.Path("image"), image);
+    const testing_support::DamagedMedium medium(dir_, dir_.Path("image"),
+                                                {"--bad", "20000:1000,70000:13435"});
+    ASSERT_TRUE(medium.served);
+    // A finished rescue of it, and its map: Copy retries the two areas, which fail again.
+    std::vector<unsigned char> rescued = image;
+    std::fill_n(rescued.begin() + 20000, 1000, 0);
+    std::fill_n(rescued.begin() + 70000, 13435, 0);
+    WriteFileBytes(target_, rescued);
+    WriteMap(target_ + ".map", medium.file(), 100000,
+             {{20000, 1000, AreaStatus::kUnreadable}, {70000, 13435, AreaStatus::kUnreadable}});
+    const std::unique_ptr<frmMain> window = Open();
+    Choose(*window, medium.file(), target_);
+    services_.choices = {1};  // Show Map
+    Click(window->buttonCopy());
+    EXPECT_EQ(State(*window), "STOP, Retrying unreadable areas..., SC, ETAT: Copy Map");
+    ASSERT_TRUE(WaitUntil([&] { return !services_.messages.empty(); }));
+    EXPECT_EQ(services_.messages,
+              std::vector<std::string>{"File Copy: Copy sucessfuly finished!\n14.1 Kb (14435 "
+                                       "bytes) in 2 areas could not be read.\nCopy again retries "
+                                       "them. [OK|Show Map]"});
+    EXPECT_EQ(ReadFileBytes(target_), rescued);
+    ASSERT_TRUE(window->MapWindow() && window->MapWindow()->picture().map);
+    EXPECT_TRUE(window->MapWindow()->isVisible());
+    EXPECT_EQ(window->MapWindow()->picture().map->Bytes(AreaStatus::kUnreadable), 14435);
+  }
 
   // The bar of a retry shows its way through the areas: with a worker that only waits, and
   // Percent 65 (the block at byte 650), 100 + 49 of the 200 bytes are done: 74.5, 74 on the bar.
@@ -343,6 +345,7 @@ TEST_F(MainWindowTest, ARescueWithLossesSaysSoAndItsRetryFollowsTheAreas) {
   EXPECT_EQ(retry->PB()->Value(), 74);
   Click(retry->buttonCopy());
   EXPECT_EQ(retry->TS()->text(), "Curent size: 1000 Bytes");
+  ASSERT_TRUE(WaitUntil([&] { return Children().empty(); }));  // killed and reaped
 }
 
 TEST_F(MainWindowTest, AnExistingTargetThatIsNoRescueOfTheSourceIsAskedAbout) {
