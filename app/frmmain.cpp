@@ -2,21 +2,27 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScreen>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "app/buffersizes.h"
 #include "app/displaysize.h"
 #include "app/forms.h"
 #include "app/frmabout.h"
+#include "app/frmmap.h"
 #include "controls/brain.h"
 #include "controls/magicbutton.h"
 #include "controls/xp_progressbar.h"
@@ -32,6 +38,7 @@ const QString kCopy = QStringLiteral("Copy");
 const QString kStop = QStringLiteral("STOP");
 const QString kReady = QStringLiteral("Ready...");
 const QString kCopying = QStringLiteral("Copying...");
+const QString kRetrying = QStringLiteral("Retrying unreadable areas...");
 const QString kCurentSize = QStringLiteral("Curent size: ");
 
 constexpr gui::ColorRef kBlack = gui::Rgb(0, 0, 0);
@@ -87,7 +94,49 @@ QString EndReason(const PKill::WorkerEnd& end) {
   return QStringLiteral("The copy worker ended without saying why.");
 }
 
+// Whether the two paths name one file (also through a hard link): same device and inode.
+bool SameFile(const QString& a, const QString& b) {
+  struct stat first {};
+  struct stat second {};
+  return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
+         ::stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}
+
+// A byte count for a message: the size label's text, with the exact count from 1 Kb on.
+QString BytesText(std::int64_t count) {
+  const QString shown = DisplaySize(count);
+  return count < 1024 ? shown : QStringLiteral("%1 (%2 bytes)").arg(shown).arg(count);
+}
+
+// The map beside `target` when it is the map of `source` as the worker names it; else nullopt.
+std::optional<platform::RescueMap> MapOf(const QString& source, const QString& target) {
+  QString problem;
+  std::optional<platform::RescueMap> map = ReadRescueMap(MapPathOf(target), &problem);
+  if (map && map->Describes(QFile::encodeName(source).toStdString(), LengthOf(source))) return map;
+  return std::nullopt;
+}
+
 }  // namespace
+
+double frmMain::JobProgress::Bar(double percent) const {
+  if (retry_areas.empty()) return percent;
+  // Percent names the first byte (1-based) of the block the worker reads.
+  const double at = percent * static_cast<double>(source_size) / 100 - 1;
+  double done = 0;
+  for (const platform::MapArea& area : retry_areas) {
+    done += std::clamp(at - static_cast<double>(area.pos), 0.0, static_cast<double>(area.size));
+  }
+  return retry_bytes > 0 ? 100 * done / static_cast<double>(retry_bytes) : 100;
+}
+
+double frmMain::JobProgress::Own(double percent) const {
+  if (!retry_areas.empty()) return Bar(percent);
+  const double left = static_cast<double>(source_size - start);
+  if (left <= 0) return 100;
+  const double at = percent * static_cast<double>(source_size) / 100 - 1;
+  return std::clamp(100 * (at - static_cast<double>(start)) / left, 0.0, 100.0);
+}
 
 frmMain::frmMain(Services& services, QString program_folder)
     : services_(services),
@@ -139,6 +188,8 @@ frmMain::frmMain(Services& services, QString program_folder)
 
   btn_about_ = AddButton(this, TwipsRect(180, 4050, 615, 315), QStringLiteral("About"),
                          gui::Rgb(108, 161, 215), true);
+  btn_map_ = AddButton(this, TwipsRect(1320, 4050, 885, 315), QStringLiteral("Map"), kCopyHoverText,
+                       false);
   button_copy_ = AddButton(this, TwipsRect(2325, 4050, 885, 315), kCopy, kCopyHoverText, false);
   button_exit_ = AddButton(this, TwipsRect(3330, 4050, 885, 315), QStringLiteral("Exit"),
                            gui::Rgb(192, 0, 0), true);
@@ -153,7 +204,8 @@ frmMain::frmMain(Services& services, QString program_folder)
   setTabOrder(b2_, b1_);
   setTabOrder(b1_, button_exit_);
   setTabOrder(button_exit_, button_copy_);
-  setTabOrder(button_copy_, btn_about_);
+  setTabOrder(button_copy_, btn_map_);
+  setTabOrder(btn_map_, btn_about_);
 
   sc_.setInterval(100);
   sc_.setTimerType(Qt::PreciseTimer);
@@ -165,6 +217,7 @@ frmMain::frmMain(Services& services, QString program_folder)
   connect(button_copy_, &MagicButton::Click, this, &frmMain::buttonCopy_Click);
   connect(button_exit_, &MagicButton::Click, this, &frmMain::buttonExit_Click);
   connect(btn_about_, &MagicButton::Click, this, &frmMain::btnAbout_Click);
+  connect(btn_map_, &MagicButton::Click, this, &frmMain::btnMap_Click);
 
   // The job ends as soon as its worker does, not a poll later. The watch only queues the check.
   launcher_.pkill().SetWorkerEnded([this] {
@@ -183,6 +236,7 @@ frmMain::frmMain(Services& services, QString program_folder)
     if (!text.isEmpty()) return;
     button_copy_->SetEnabled(false);
     bs_->setEnabled(false);
+    if (!Copying()) btn_map_->SetEnabled(false);
   });
 
   CentreOnScreen(*this);
@@ -207,7 +261,14 @@ void frmMain::paintEvent(QPaintEvent*) {
   painter.drawImage(0, 0, background_.image());
 }
 
-bool frmMain::Copying() const { return button_copy_->Caption() != kCopy; }
+void frmMain::SetState(JobState state) {
+  state_ = state;
+  button_copy_->SetCaption(state == JobState::kIdle ? kCopy : kStop);
+  SetInputsEnabled(state == JobState::kIdle);
+  il_->setText(state == JobState::kIdle       ? kReady
+               : state == JobState::kRetrying ? kRetrying
+                                              : kCopying);
+}
 
 void frmMain::SetInputsEnabled(bool enabled) {
   sf_->setEnabled(enabled);
@@ -237,25 +298,28 @@ void frmMain::B2_Click() {
       services_.ShowSave(this, QStringLiteral("Select target file:"), cd_file_name_, kAllFiles);
   if (chosen.isEmpty()) return;
   cd_file_name_ = chosen;
-  if (chosen == sf_->text()) {
-    Message(QStringLiteral("Destination directory can't be same as the Source directory!\n"
-                           "Please select another destination directory !"),
-            QStringLiteral("Wrong directory !"));
-    return;
-  }
+  if (RefuseSameFile(sf_->text(), chosen)) return;
   tf_->setText(chosen);
-  // A new target has no length yet: TS then keeps what it shows.
-  if (const std::int64_t length = LengthOf(chosen); length >= 0) {
-    SetFittedText(ts_, kCurentSize + DisplaySize(length));
-  }
+  // A target that does not exist yet holds nothing.
+  SetFittedText(ts_, kCurentSize + DisplaySize(std::max<std::int64_t>(LengthOf(chosen), 0)));
   bs_->setEnabled(true);
   button_copy_->SetEnabled(true);
+  btn_map_->SetEnabled(true);
+}
+
+bool frmMain::RefuseSameFile(const QString& source, const QString& target) {
+  if (target != source && !SameFile(source, target)) return false;
+  Message(QStringLiteral("Destination directory can't be same as the Source directory!\n"
+                         "Please select another destination directory !"),
+          QStringLiteral("Wrong directory !"));
+  return true;
 }
 
 void frmMain::buttonCopy_Click() {
   if (Copying()) {
     EndJob();
     StopCopyng();
+    ShowStoppedNumbers();
     return;
   }
   const QString source = sf_->text();
@@ -273,24 +337,98 @@ void frmMain::buttonCopy_Click() {
     Message(QStringLiteral("Please select buffer size!"), QStringLiteral("Empty buffer size!"));
     return;
   }
-  StartJob(source, target, *bytes);
+  if (RefuseSameFile(source, target)) return;
+  JobProgress progress;
+  if (!PrepareTarget(source, target, &progress)) return;
+  StartJob(source, target, *bytes, std::move(progress));
 }
 
-void frmMain::StartJob(const QString& source, const QString& target, qint32 bytes) {
-  button_copy_->SetCaption(kStop);
-  SetInputsEnabled(false);
+bool frmMain::PrepareTarget(const QString& source, const QString& target, JobProgress* progress) {
+  const std::int64_t source_size = LengthOf(source);
+  std::int64_t held = std::max<std::int64_t>(LengthOf(target), 0);
+  progress->source_size = source_size;
+  progress->start = held;
+  if (source_size < 0) return true;  // the worker says why it cannot read the source
+
+  const std::optional<platform::RescueMap> map = MapOf(source, target);
+  if (held > 0 && (!map || held > source_size)) {
+    // Not our own stopped rescue: resuming after its bytes is offered only when they could be
+    // the start of this source.
+    enum class Choice { kResume, kStartOver, kCancel };
+    QStringList buttons;
+    std::vector<Choice> choices;
+    QString text;
+    if (held > source_size) {
+      text = QStringLiteral(
+                 "The target file is longer than the source file (%1 against %2), so it is no "
+                 "copy of it.\nStart over with an empty target file, or cancel?")
+                 .arg(DisplaySize(held), DisplaySize(source_size));
+    } else {
+      text = QStringLiteral(
+                 "The target file already holds %1 that are not a rescue of this source.\n"
+                 "Resume after its bytes, start over with an empty target file (its bytes are "
+                 "lost), or cancel?")
+                 .arg(DisplaySize(held));
+      buttons << QStringLiteral("Resume");
+      choices.push_back(Choice::kResume);
+    }
+    buttons << QStringLiteral("Start Over") << QStringLiteral("Cancel");
+    choices.insert(choices.end(), {Choice::kStartOver, Choice::kCancel});
+    const QString title = QStringLiteral("Existing target file");
+    const int answer = services_.Ask(this, text, title, Services::Icon::kExclamation, buttons);
+    // A box closed without an answer cancels.
+    const Choice choice = answer >= 0 && answer < std::ssize(choices)
+                              ? choices[static_cast<size_t>(answer)]
+                              : Choice::kCancel;
+    if (choice == Choice::kResume) return true;
+    if (choice == Choice::kCancel) return false;
+    QFile file(target);
+    if (!file.resize(0)) {
+      Message(QStringLiteral("Cannot empty the target file: %1").arg(file.errorString()), title);
+      return false;
+    }
+    // A map of what the target held describes bytes that are gone now.
+    QString problem;
+    if (ReadRescueMap(MapPathOf(target), &problem)) QFile::remove(MapPathOf(target));
+    progress->start = 0;
+    SetFittedText(ts_, kCurentSize + DisplaySize(0));
+    return true;
+  }
+  // The target holds the whole source and its map lists areas left to read: a retry pass.
+  if (map && held >= source_size) {
+    for (const platform::MapArea& area : map->areas()) {
+      if (area.status == platform::AreaStatus::kRescued) continue;
+      progress->retry_areas.push_back(area);
+      progress->retry_bytes += area.size;
+    }
+  }
+  return true;
+}
+
+void frmMain::StartJob(const QString& source, const QString& target, qint32 bytes,
+                       JobProgress progress) {
+  progress_ = std::move(progress);
+  job_source_ = source;
+  job_target_ = target;
+  SetState(progress_.retry_areas.empty() ? JobState::kCopying : JobState::kRetrying);
+  // The bar and the estimate start from nothing; the channel holds the last job's Percent until
+  // it is emptied here, so that all it shows from now on is this job's worker's.
+  pb_->SetValue(0);
+  SetFittedText(et_, QString());
+  std::string channel_error;
+  if (!channel_.Write(platform::kChannelSection, platform::kPercentKey, "", &channel_error)) {
+    qWarning("mendra: %s", channel_error.c_str());  // the worker cannot write there either
+  }
   sc_.start();
-  il_->setText(kCopying);
   time_remain_.MarkStart();
   etat_.start();
-  job_target_ = target;
   const std::uint64_t job = ++job_;
 
   QString error;
   const bool started = launcher_.StartCopy(source, target, bytes, &error);
+  // STOP or Exit can arrive here: StartWorker handles every waiting event before it starts.
   if (job != job_) {
-    // A STOP or Exit ran while the worker was being started: this start is void.
-    if (started) launcher_.StopCopyng();
+    if (started) launcher_.StopCopyng();  // that job has ended: this start is void
     return;
   }
   if (!started) FailJob(error);
@@ -300,21 +438,42 @@ void frmMain::EndJob() {
   sc_.stop();
   etat_.stop();
   ++job_;
-  button_copy_->SetCaption(kCopy);
-  SetInputsEnabled(true);
-  il_->setText(kReady);
+  SetState(JobState::kIdle);
+  btn_map_->SetEnabled(!tf_->text().isEmpty());
+}
+
+void frmMain::ShowStoppedNumbers() {
+  ShowTargetSize();
+  SetFittedText(et_, QString());
 }
 
 void frmMain::FinishJob() {
   EndJob();
   pb_->SetValue(0);
   ShowTargetSize();
-  Message(QStringLiteral("Copy sucessfuly finished!"), QStringLiteral("File Copy"),
-          Services::Icon::kInformation);
+  const std::optional<platform::RescueMap> map = MapOf(job_source_, job_target_);
+  const std::int64_t lost = map ? map->Bytes(platform::AreaStatus::kUnreadable) : 0;
+  if (lost == 0) {
+    Message(QStringLiteral("Copy sucessfuly finished!"), QStringLiteral("File Copy"),
+            Services::Icon::kInformation);
+    return;
+  }
+  const std::int64_t areas = map->Count(platform::AreaStatus::kUnreadable);
+  const QString text = QStringLiteral(
+                           "Copy sucessfuly finished!\n%1 in %2 %3 could not be read.\n"
+                           "Copy again retries them.")
+                           .arg(BytesText(lost))
+                           .arg(areas)
+                           .arg(areas == 1 ? QStringLiteral("area") : QStringLiteral("areas"));
+  if (services_.Ask(this, text, QStringLiteral("File Copy"), Services::Icon::kExclamation,
+                    {QStringLiteral("OK"), QStringLiteral("Show Map")}) == 1) {
+    btnMap_Click();
+  }
 }
 
 void frmMain::FailJob(const QString& why) {
   EndJob();
+  ShowStoppedNumbers();
   Message(QStringLiteral("The copy stopped before the end.\n%1").arg(why),
           QStringLiteral("Copy stopped"));
 }
@@ -334,6 +493,7 @@ void frmMain::buttonExit_Click() {
   sc_.stop();
   etat_.stop();
   ++job_;
+  state_ = JobState::kIdle;
   services_.EndProgram(0);
 }
 
@@ -342,18 +502,44 @@ void frmMain::btnAbout_Click() {
   about->show();                                // modal, and deletes itself when closed
 }
 
+void frmMain::btnMap_Click() {
+  const QString target = Copying() ? job_target_ : tf_->text();
+  if (target.isEmpty()) return;
+  if (map_window_ == nullptr) {
+    map_window_ = new frmMap(this);  // NOLINT(cppcoreguidelines-owning-memory): this owns it
+    // Beside the main window where the screen has room for it, else in the middle.
+    const QRect screen = this->screen()->availableGeometry();
+    const QRect main = frameGeometry();
+    int left = main.right() + 8;
+    if (left + map_window_->width() > screen.right()) left = main.left() - 8 - map_window_->width();
+    if (left < screen.left()) {
+      CentreOnScreen(*map_window_);
+    } else {
+      map_window_->move(left, main.top());
+    }
+  }
+  map_window_->Follow(MapPathOf(target));
+  map_window_->show();
+  map_window_->raise();
+  map_window_->activateWindow();
+}
+
 void frmMain::SC_Timer() {
   const std::uint64_t job = job_;
   QCoreApplication::processEvents();
-  if (job != job_ || !Copying()) return;  // a STOP or Exit has run meanwhile
+  // STOP or Exit can arrive in the events just handled: they end the job, and so this tick.
+  if (job != job_ || !Copying()) return;
 
   if (EndIfWorkerEnded()) return;
-  if (const std::optional<double> percent =
-          platform::ParseNumber(ChannelValue(platform::kPercentKey))) {
-    const double whole = platform::RoundHalfEven(*percent);
+  if (const std::optional<double> percent = JobPercent()) {
+    const double whole = platform::RoundHalfEven(progress_.Bar(*percent));
     if (whole >= INT_MIN && whole <= INT_MAX) pb_->SetValue(static_cast<int>(whole));
   }
   ShowTargetSize();
+}
+
+std::optional<double> frmMain::JobPercent() const {
+  return platform::ParseNumber(ChannelValue(platform::kPercentKey));
 }
 
 bool frmMain::EndIfWorkerEnded() {
@@ -373,9 +559,8 @@ bool frmMain::EndIfWorkerEnded() {
 }
 
 void frmMain::ETAT_Timer() {
-  if (const std::optional<QString> text =
-          time_remain_.RemainingTextOf(ChannelValue(platform::kPercentKey))) {
-    SetFittedText(et_, *text);
+  if (const std::optional<double> percent = JobPercent()) {
+    SetFittedText(et_, time_remain_.RemainingText(progress_.Own(*percent)));
   }
 }
 

@@ -43,6 +43,12 @@ class BenchServices final : public Services {
     last_message = text;
     if (waiting != nullptr) waiting->quit();
   }
+  // The end of a rescue with losses asks whether to show the map: taken as OK.
+  int Ask(QWidget* parent, const QString& text, const QString& title, Icon icon,
+          const QStringList&) override {
+    MsgBox(parent, text, title, icon);
+    return 0;
+  }
   QString ShowOpen(QWidget*, const QString&, const QString&, const QString&) override {
     return source;
   }

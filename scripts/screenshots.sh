@@ -2,10 +2,13 @@
 # Screenshots of the real program: scripts/screenshots.sh OUTDIR
 # Starts mendra under Xvfb and drives it with xdotool as a person would: the splash, the idle main
 # window, a real copy running (64 MiB at the default 100-byte blocks, chosen through the file
-# dialogs), the success message, and the About window. The copy reads a slow medium: the image
-# served by the test fixture damagedfs with every read delayed, so that it lasts long enough to be
-# seen (where FUSE is missing, a plain 1 GiB file is copied instead and may end too soon).
-# Writes splash.png, main-idle.png, main-copying.png, main-finished.png and about.png into OUTDIR.
+# dialogs), the Rescue Map window opened by the Map button and following the copy, the final
+# message, and the About window. The copy reads a slow, damaged medium: the image served by the
+# test fixture damagedfs with every read delayed, so that it lasts long enough to be seen, and three
+# small areas that cannot be read (where FUSE is missing, a plain 1 GiB file is copied instead and
+# may end too soon).
+# Writes splash.png, main-idle.png, main-copying.png, map.png, main-finished.png and about.png
+# into OUTDIR.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:?usage: scripts/screenshots.sh OUTDIR}")
@@ -70,7 +73,7 @@ choose_file() {
 }
 
 # A display of our own, and the progress channel in the work folder.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb_pid=$!
 display=$(wait_for cat "$work/display")
 export DISPLAY=":$display" XDG_CONFIG_HOME="$work/config"
@@ -79,14 +82,20 @@ source_content=$source_file
 if [ -e /dev/fuse ]; then
   head -c $((64 * 1024 * 1024)) /dev/urandom >"$work/disc image"
   mkdir "$work/disc"
-  # Every read request waits 60 ms: the copy takes about 10 s.
+  # Every read request waits 60 ms: the copy takes about 10 s. Three areas of 1000 bytes fail.
+  bad_areas="9000000:1000 30000000:1000 50000000:1000"
   "$damagedfs_bin" --image "$work/disc image" --slow 0:$((64 * 1024 * 1024)) --slow-usec 60000 \
-    --parent $$ "$work/disc" &
+    --bad "$(echo $bad_areas | tr ' ' ,)" --parent $$ "$work/disc" &
   medium_pid=$!
   wait_for sh -c "test -e '$work/disc/image' && echo mounted" >/dev/null
   source_file="$work/disc/image"
-  # Compared with the image itself: reading it back through the slow medium would take minutes.
+  # Compared with the image itself, with zeros where it cannot be read: reading it back through
+  # the slow medium would take minutes.
   source_content="$work/disc image"
+  for area in $bad_areas; do
+    dd if=/dev/zero of="$source_content" bs=1 seek="${area%%:*}" count="${area##*:}" \
+      conv=notrunc status=none
+  done
 else
   head -c $((1024 * 1024 * 1024)) /dev/urandom >"$source_file"
 fi
@@ -109,12 +118,15 @@ choose_file 'Select target file:' "$work/rescued disc.iso"
 click "$main" 184 280  # Copy
 sleep 2.5  # a few estimates in
 shot main-copying.png "$main"
+click "$main" 117 280  # Map
+map=$(wait_for xdotool search --onlyvisible --name '^Rescue Map$')
 
 done_box=$(wait_for xdotool search --onlyvisible --name '^File Copy$')
-sleep 0.3
+sleep 1  # the map window's next look at the map
 shot main-finished.png "$main"
+shot map.png "$map"
 xdotool windowfocus --sync "$done_box" 2>/dev/null || true
-xdotool key Return
+xdotool key Return  # OK
 
 click "$main" 32 280  # About
 about=$(wait_for xdotool search --onlyvisible --name '^About Mendra2$')

@@ -5,9 +5,13 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeDatabase>
 #include <QPointer>
 #include <QTest>
 
@@ -28,11 +32,14 @@
 
 #include "app/displaysize.h"
 #include "app/frmabout.h"
+#include "app/frmmap.h"
 #include "app/frmsplash.h"
 #include "app/timeremain.h"
 #include "controls/magicbutton.h"
 #include "controls/xp_progressbar.h"
+#include "platform/core/rescue_map.h"
 #include "platform/core/settings_store.h"
+#include "tests/app/damaged_medium.h"
 #include "tests/app/started_as.h"
 #include "tests/app/wait_until.h"
 #include "tests/support/damaged_mount.h"
@@ -41,6 +48,7 @@
 
 namespace {
 
+using platform::AreaStatus;
 using std::chrono::milliseconds;
 using testing_support::PatternBytes;
 using testing_support::ReadFileBytes;
@@ -52,6 +60,12 @@ class RecordingServices final : public Services {
   // A message box as "title: text", with " (i)" for the information icon.
   void MsgBox(QWidget*, const QString& text, const QString& title, Icon icon) override {
     Log(title + ": " + text + (icon == Icon::kInformation ? " (i)" : ""));
+  }
+  // A question as "title: text [first button|second button...]".
+  int Ask(QWidget*, const QString& text, const QString& title, Icon,
+          const QStringList& buttons) override {
+    Log(title + ": " + text + " [" + buttons.join('|') + "]");
+    return choices.isEmpty() ? -1 : choices.takeFirst();
   }
   QString ShowOpen(QWidget*, const QString& title, const QString& name, const QString&) override {
     return Answer("open " + title + " " + name);
@@ -65,7 +79,8 @@ class RecordingServices final : public Services {
   }
   void EndProgram(int code) override { Log("end " + QString::number(code)); }
 
-  QStringList answers;                // what the next dialogs return, in turn; "" once none is left
+  QStringList answers;  // what the next dialogs return, in turn; "" once none is left
+  QList<int> choices;   // the buttons the next questions are answered with; -1 (closed) after
   std::vector<std::string> dialogs;   // "open" or "save", the title and the file it starts with
   std::vector<std::string> messages;  // also the addresses opened and the program's end
 
@@ -103,13 +118,25 @@ std::string State(const frmMain& window) {
                                  {" BS", window.BS()->isEnabled()},
                                  {" B2", window.B2()->Enabled()},
                                  {" B1", window.B1()->Enabled()},
-                                 {" Copy", window.buttonCopy()->Enabled()}}) {
+                                 {" Copy", window.buttonCopy()->Enabled()},
+                                 {" Map", window.btnMap()->Enabled()}}) {
     if (on) state += name;
   }
   return state;
 }
-constexpr char kIdle[] = "Copy, Ready...: SF TF BS B2 B1 Copy";
-constexpr char kCopying[] = "STOP, Copying..., SC, ETAT: Copy";
+constexpr char kIdle[] = "Copy, Ready...: SF TF BS B2 B1 Copy Map";
+constexpr char kCopying[] = "STOP, Copying..., SC, ETAT: Copy Map";
+
+// `size` bytes of `source` whose areas are rescued but for `holes`, written as the worker writes
+// its maps: beside the target, and replaced, never rewritten in place.
+void WriteMap(const std::string& path, const std::string& source, std::int64_t size,
+              const std::vector<platform::MapArea>& holes) {
+  platform::RescueMap map(source, size);
+  map.Mark(0, size, AreaStatus::kRescued);
+  for (const platform::MapArea& hole : holes) map.Mark(hole.pos, hole.size, hole.status);
+  std::ofstream(path + ".new") << map.Text();
+  std::filesystem::rename(path + ".new", path);
+}
 
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -164,16 +191,23 @@ TEST_F(MainWindowTest, ACopyStoppedMidwayResumesToTheEndAndAFailedOneSaysWhy) {
   const int bar = window->PB()->Value();
   const QString size = window->TS()->text();
   Click(window->buttonCopy());
+  // The target's size as it is now, not as the last tick saw it; no estimate.
+  const std::size_t held = ReadFileBytes(target_).size();
   EXPECT_EQ(State(*window), kIdle);
   EXPECT_EQ(window->PB()->Value(), bar);
-  EXPECT_EQ(window->TS()->text(), size);
+  EXPECT_EQ(window->TS()->text(), "Curent size: " + DisplaySize(std::int64_t(held)));
+  EXPECT_EQ(window->ET()->text(), "");
   EXPECT_NE(size, "Curent size: 4 Mb");  // the target's size, not the source's
   ASSERT_TRUE(WaitUntil([&] { return Children() == file_system_only; }));  // killed and reaped
   ASSERT_LT(ReadFileBytes(target_).size(), 4u * 1024 * 1024);
 
   window->BS()->setCurrentIndex(11);  // "10 Mb (The quickest way)"
+  // Resumed: at once once the worker keeps a map, else after the question (Resume).
+  services_.choices = {0};
   Click(window->buttonCopy());
-  ASSERT_TRUE(WaitUntil([&] { return !services_.messages.empty(); }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return std::ssize(services_.messages) == 2 - services_.choices.size(); }));
+  EXPECT_EQ(services_.messages.back(), "File Copy: Copy sucessfuly finished! (i)");
   EXPECT_EQ(State(*window), kIdle);
   EXPECT_EQ(window->PB()->Value(), 0);
   EXPECT_EQ(window->TS()->text(), "Curent size: 4 Mb");
@@ -183,13 +217,13 @@ TEST_F(MainWindowTest, ACopyStoppedMidwayResumesToTheEndAndAFailedOneSaysWhy) {
   const std::string unwritable = dir_.Path("no such folder/target.bin");
   services_.answers = {Q(unwritable)};
   Click(window->B2());
+  services_.messages.clear();
   Click(window->buttonCopy());
-  ASSERT_TRUE(WaitUntil([&] { return services_.messages.size() == 2; }));
-  EXPECT_EQ(services_.messages, std::vector<std::string>(
-                                    {"File Copy: Copy sucessfuly finished! (i)",
-                                     "Copy stopped: The copy stopped before the end.\nvrel: cannot "
-                                     "open '" +
-                                         unwritable + "': No such file or directory"}));
+  ASSERT_TRUE(WaitUntil([&] { return !services_.messages.empty(); }));
+  EXPECT_EQ(services_.messages,
+            std::vector<std::string>{"Copy stopped: The copy stopped before the "
+                                     "end.\nvrel: cannot open '" +
+                                     unwritable + "': No such file or directory"});
 }
 
 TEST_F(MainWindowTest, AJobFollowsItsOwnWorkerOnly) {
@@ -201,7 +235,7 @@ TEST_F(MainWindowTest, AJobFollowsItsOwnWorkerOnly) {
   platform::SettingsStore channel("Vrel");
   std::string error;
   ASSERT_TRUE(channel.Write("Info", "Status", "Finished", &error)) << error;
-  ASSERT_TRUE(channel.Write("Info", "Percent", "50", &error)) << error;
+  ASSERT_TRUE(channel.Write("Info", "Percent", "100", &error)) << error;
   WriteFileBytes(source_, PatternBytes(100));
   const std::unique_ptr<frmMain> window = Open(folder);
   Choose(*window, source_, target_);
@@ -212,10 +246,14 @@ TEST_F(MainWindowTest, AJobFollowsItsOwnWorkerOnly) {
 
   Click(window->buttonCopy());
   EXPECT_EQ(testing_support::StartedAs(window->launcher().pkill().WorkerPid()), started_as("0"));
-  // The ticks show the channel as it stands until the worker writes, but "Finished" ends only
-  // a job whose worker has ended.
-  ASSERT_TRUE(WaitUntil([&] { return window->PB()->Value() == 50; }));
+  // Nothing of the last job shows, and its "Finished" ends only a job whose worker has ended.
+  QTest::qWait(700);
   EXPECT_EQ(State(*window), kCopying);
+  EXPECT_EQ(window->PB()->Value(), 0);
+  EXPECT_EQ(window->ET()->text(), "");
+  ASSERT_TRUE(channel.Write("Info", "Percent", "50", &error)) << error;
+  ASSERT_TRUE(
+      WaitUntil([&] { return window->PB()->Value() == 50 && !window->ET()->text().isEmpty(); }));
   // ETAT follows Percent too: 0 empties the estimate.
   ASSERT_TRUE(channel.Write("Info", "Percent", "0", &error)) << error;
   ASSERT_TRUE(
@@ -265,6 +303,164 @@ TEST_F(MainWindowTest, AJobFollowsItsOwnWorkerOnly) {
   EXPECT_EQ(services_.messages.back(), "end 0");
   ASSERT_TRUE(WaitUntil([&] { return Children().empty(); }));
   EXPECT_EQ(window->launcher().StopCopyng(), PKill::KillOutcome::kNoWorker);  // nothing left
+}
+
+TEST_F(MainWindowTest, ARescueWithLossesSaysSoAndItsRetryFollowsTheAreas) {
+  if (!std::filesystem::exists("/dev/fuse")) SKIP_OR_FAIL_IN_CI("/dev/fuse is missing");
+  {  // the medium and its window go before the next part, which counts this process's children
+    // 100,000 bytes of which 1,000 at 20,000 and 13,435 at 70,000 cannot be read: 14,435 bytes.
+    const std::vector<unsigned char> image = PatternBytes(100000);
+    WriteFileBytes(dir_.Path("image"), image);
+    const testing_support::DamagedMedium medium(dir_, dir_.Path("image"),
+                                                {"--bad", "20000:1000,70000:13435"});
+    ASSERT_TRUE(medium.served);
+    // A finished rescue of it, and its map: Copy retries the two areas, which fail again.
+    std::vector<unsigned char> rescued = image;
+    std::fill_n(rescued.begin() + 20000, 1000, 0);
+    std::fill_n(rescued.begin() + 70000, 13435, 0);
+    WriteFileBytes(target_, rescued);
+    WriteMap(target_ + ".map", medium.file(), 100000,
+             {{20000, 1000, AreaStatus::kUnreadable}, {70000, 13435, AreaStatus::kUnreadable}});
+    const std::unique_ptr<frmMain> window = Open();
+    Choose(*window, medium.file(), target_);
+    services_.choices = {1};  // Show Map
+    Click(window->buttonCopy());
+    EXPECT_EQ(State(*window), "STOP, Retrying unreadable areas..., SC, ETAT: Copy Map");
+    ASSERT_TRUE(WaitUntil([&] { return !services_.messages.empty(); }));
+    EXPECT_EQ(services_.messages,
+              std::vector<std::string>{"File Copy: Copy sucessfuly finished!\n14.1 Kb (14435 "
+                                       "bytes) in 2 areas could not be read.\nCopy again retries "
+                                       "them. [OK|Show Map]"});
+    EXPECT_EQ(ReadFileBytes(target_), rescued);
+    ASSERT_TRUE(window->MapWindow() && window->MapWindow()->picture().map);
+    EXPECT_TRUE(window->MapWindow()->isVisible());
+    EXPECT_EQ(window->MapWindow()->picture().map->Bytes(AreaStatus::kUnreadable), 14435);
+  }
+
+  // The bar of a retry shows its way through the areas: with a worker that only waits, and
+  // Percent 65 (the block at byte 650), 100 + 49 of the 200 bytes are done: 74.5, 74 on the bar.
+  const std::string folder = dir_.Path("waits");
+  std::filesystem::create_directory(folder);
+  std::filesystem::create_symlink(STAND_IN_WORKER_PATH, folder + "/vrel");
+  WriteFileBytes(source_, PatternBytes(1000));
+  WriteFileBytes(target_, PatternBytes(1000));
+  WriteMap(target_ + ".map", source_, 1000,
+           {{100, 100, AreaStatus::kUnreadable}, {600, 100, AreaStatus::kUntried}});
+  const std::unique_ptr<frmMain> retry = Open(folder);
+  Choose(*retry, source_, target_);
+  Click(retry->buttonCopy());
+  platform::SettingsStore channel("Vrel");
+  std::string error;
+  ASSERT_TRUE(channel.Write("Info", "Percent", "65", &error)) << error;
+  ASSERT_TRUE(WaitUntil([&] { return retry->ET()->text().startsWith(kRemainingPrefix); }));
+  EXPECT_EQ(retry->PB()->Value(), 74);
+  Click(retry->buttonCopy());
+  EXPECT_EQ(retry->TS()->text(), "Curent size: 1000 Bytes");
+  ASSERT_TRUE(WaitUntil([&] { return Children().empty(); }));  // killed and reaped
+}
+
+TEST_F(MainWindowTest, AnExistingTargetThatIsNoRescueOfTheSourceIsAskedAbout) {
+  const std::vector<unsigned char> source = PatternBytes(1000);
+  WriteFileBytes(source_, source);
+  const std::vector<unsigned char> foreign(300, 'x'), longer(2000, 'y');
+  std::vector<unsigned char> resumed = foreign;
+  resumed.insert(resumed.end(), source.begin() + 300, source.end());
+  const std::string held =
+      "Existing target file: The target file already holds 300 Bytes that are not a rescue of "
+      "this source.\nResume after its bytes, start over with an empty target file (its bytes are "
+      "lost), or cancel? [Resume|Start Over|Cancel]";
+  const std::string too_long =
+      "Existing target file: The target file is longer than the source file (1.95 Kb against "
+      "1000 Bytes), so it is no copy of it.\nStart over with an empty target file, or cancel? "
+      "[Start Over|Cancel]";
+  // The target before, the answer (-1: the box closed), the question, the target after.
+  const std::tuple<std::vector<unsigned char>, int, std::string, std::vector<unsigned char>>
+      rows[] = {
+          {foreign, 2, held, foreign}, {foreign, -1, held, foreign},  {foreign, 0, held, resumed},
+          {foreign, 1, held, source},  {longer, 1, too_long, longer}, {longer, 0, too_long, source},
+      };
+  const std::unique_ptr<frmMain> window = Open();
+  Choose(*window, source_, target_);
+  for (const auto& [before, answer, question, after] : rows) {
+    std::filesystem::remove(target_ + ".map");
+    WriteFileBytes(target_, before);
+    services_.messages.clear();
+    services_.choices = {answer};
+    Click(window->buttonCopy());
+    ASSERT_TRUE(
+        WaitUntil([&] { return services_.messages.size() == (before != after ? 2u : 1u); }));
+    EXPECT_EQ(services_.messages[0], question);
+    EXPECT_EQ(ReadFileBytes(target_), after) << question << " " << answer;
+    EXPECT_EQ(State(*window), kIdle);
+  }
+  // Our own stopped rescue, with its map, resumes without a question.
+  WriteFileBytes(target_, {source.begin(), source.begin() + 300});
+  WriteMap(target_ + ".map", source_, 1000, {{300, 700, AreaStatus::kUntried}});
+  services_.messages.clear();
+  Click(window->buttonCopy());
+  ASSERT_TRUE(WaitUntil([&] { return !services_.messages.empty(); }));
+  EXPECT_EQ(services_.messages,
+            std::vector<std::string>{"File Copy: Copy sucessfuly finished! (i)"});
+  EXPECT_EQ(ReadFileBytes(target_), source);
+}
+
+// A map of 18,240 bytes in 1,824 cells of 10 bytes: cell 1 holds one unreadable byte, cell 2
+// one untried byte; cells 500 to 749 are unreadable, and from 1200 on untried.
+TEST_F(MainWindowTest, TheMapWindowShowsTheWorstOfEachCellAndFollowsItsFile) {
+  const std::string map_path = dir_.Path("rescued disc.iso.map");
+  WriteMap(map_path, "/media/cdrom/disk.img", 18240,
+           {{15, 1, AreaStatus::kUnreadable},
+            {29, 1, AreaStatus::kUntried},
+            {5000, 2500, AreaStatus::kUnreadable},
+            {12000, 6240, AreaStatus::kUntried}});
+  frmMap window(nullptr);
+  window.Follow(Q(map_path));
+  ASSERT_TRUE(window.picture().map.has_value());
+  // The picture as a whole, against the image a person has reviewed (tests/app/reference);
+  // MENDRA_WRITE_REFERENCE=DIR writes the render to DIR instead.
+  MapPicture picture = window.picture();
+  picture.map_path = "/home/user/rescued disc.iso.map";
+  const QImage drawn = DrawRescueMap(picture).image();
+  const QString reviewed = QDir(REFERENCE_DIR).filePath("rescue-map.png");
+  if (const QString write_to = qEnvironmentVariable("MENDRA_WRITE_REFERENCE");
+      !write_to.isEmpty()) {
+    EXPECT_TRUE(drawn.save(QDir(write_to).filePath("rescue-map.png")));
+  } else if (drawn != QImage(reviewed).convertToFormat(drawn.format())) {
+    drawn.save(QDir::temp().filePath("rescue-map.png"));
+    ADD_FAILURE() << qPrintable(reviewed) << " differs from the render in "
+                  << qPrintable(QDir::tempPath());
+  }
+
+  // Each replacement of the file shows; a file that is no map says so.
+  WriteMap(map_path, "/media/cdrom/disk.img", 18240, {});
+  window.MapTimer_Timer();
+  EXPECT_EQ(window.picture().map->Bytes(AreaStatus::kRescued), 18240);
+  std::ofstream(map_path + ".new") << "Dear diary,\n";
+  std::filesystem::rename(map_path + ".new", map_path);
+  window.MapTimer_Timer();
+  EXPECT_FALSE(window.picture().map.has_value());
+  EXPECT_TRUE(window.picture().problem.startsWith("This file is not a rescue map: "));
+}
+
+TEST_F(MainWindowTest, TheFileDialogsListASlowMediumWithoutReadingAFile) {
+  if (!std::filesystem::exists("/dev/fuse")) SKIP_OR_FAIL_IN_CI("/dev/fuse is missing");
+  WriteFileBytes(dir_.Path("image"), PatternBytes(4096));
+  const testing_support::DamagedMedium medium(dir_, dir_.Path("image"),
+                                              {"--slow", "0:4096", "--slow-usec", "200000"});
+  ASSERT_TRUE(medium.served);
+  for (const DialogForm form : {DialogForm::kOpen, DialogForm::kSave}) {
+    const auto dialog = NewFileDialog(nullptr, form, "Select", Q(medium.file()), "All Files (*)");
+    dialog->show();
+    const auto* model = dialog->findChild<QFileSystemModel*>();
+    ASSERT_NE(model, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return model->index(Q(medium.file())).isValid(); }));
+    EXPECT_EQ(model->type(model->index(Q(medium.file()))), "File");
+    QTest::qWait(300);  // what the listing fetches in the background
+  }
+  EXPECT_EQ(medium.Requests(), "");
+  // Content sniffing, as Qt's own icon provider does it, would show in the log.
+  QMimeDatabase().mimeTypeForFile(Q(medium.file()));
+  EXPECT_NE(medium.Requests(), "");
 }
 
 TEST_F(MainWindowTest, CopyRefusesMissingOrUnusableInputsInOrder) {
@@ -326,6 +522,13 @@ TEST_F(MainWindowTest, TheEnablingChainFollowsTheDialogsAndHandEdits) {
                                      "directory !"});
   EXPECT_EQ(window->TF()->text(), "");
   EXPECT_EQ(State(*window), "Copy, Ready...: SF TF B2 B1");
+  // So is another name of the source's own file.
+  const std::string link = dir_.Path("link");
+  std::filesystem::create_hard_link(source_, link);
+  services_.answers = {Q(link)};
+  Click(window->B2());
+  EXPECT_EQ(services_.messages.size(), 2u);
+  EXPECT_EQ(services_.messages[1], services_.messages[0]);
 
   // A path that differs only in letter case names another file here.
   services_.answers = {Q(other_case)};
@@ -337,10 +540,10 @@ TEST_F(MainWindowTest, TheEnablingChainFollowsTheDialogsAndHandEdits) {
   // Hand edits: an empty target locks the options.
   window->TF()->clear();
   EXPECT_EQ(State(*window), "Copy, Ready...: SF TF B2 B1");
-  // A new target has no size yet: the label keeps the earlier one.
+  // A new target holds nothing yet.
   services_.answers = {Q(target_)};
   Click(window->B2());
-  EXPECT_EQ(window->TS()->text(), "Curent size: 1.5 Kb");
+  EXPECT_EQ(window->TS()->text(), "Curent size: 0 Bytes");
   // Emptying the source empties and locks the whole target side.
   window->SF()->clear();
   EXPECT_EQ(window->TF()->text(), "");
