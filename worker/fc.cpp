@@ -134,51 +134,53 @@ struct BlockRun {
   int64_t size_next = 0;  // the block size carried on to it, before fitting to the source's end
 };
 
-// The layout rule of the block-by-block loop: blocks start `s` bytes apart; a block that would
-// run past the source's end L is cut to what remains, and that size stays; in variable speed a
+// The layout rule of the block-by-block loop: blocks start `step` bytes apart; a block that would
+// run past `end` is cut to what remains, and that size stays; in variable speed a
 // block that reads in full doubles the size while it is below 10000.
 struct Layout {
-  int64_t L;
-  int64_t s;
+  int64_t end;   // blocks end by here: the source's length, or a retried area's end
+  int64_t step;  // from one block's start to the next: the block size the copy began with
   bool variable;
 
   // The longest run of at most `max_count` blocks from the block at `from` (0-based), whose
   // size before fitting is `size`, in which every block ends by `limit`; with `at_least_one`,
   // the first block counts even if it ends later. Costs a few steps whatever the count: blocks
   // of one size are counted at once, not one by one.
-  BlockRun Plan(int64_t from, int64_t size, int64_t limit, int64_t max_count,
+  BlockRun Plan(int64_t from, int64_t first_size, int64_t limit, int64_t max_count,
                 bool at_least_one) const {
     int64_t pos = from;
-    int64_t a = size;
-    BlockRun run{0, from, from, size};
-    if (at_least_one && pos < L) limit = std::max(limit, pos + std::min(a, L - pos));
-    while (pos < L && run.count < max_count) {
-      if (pos + a > L) a = L - pos;
-      if (pos + a > limit) break;
-      if (!variable || a >= kVariableGrowBelow) {
+    int64_t size = first_size;
+    BlockRun run{0, from, from, first_size};
+    if (at_least_one && pos < end) limit = std::max(limit, pos + std::min(size, end - pos));
+    while (pos < end && run.count < max_count) {
+      if (pos + size > end) size = end - pos;
+      if (pos + size > limit) break;
+      if (!variable || size >= kVariableGrowBelow) {
         // The size holds until the end cuts it: every block up to the last start that keeps
         // within both the source's end and the limit.
         const int64_t blocks =
-            std::min((std::min(L, limit) - a - pos) / s + 1, max_count - run.count);
+            std::min((std::min(end, limit) - size - pos) / step + 1, max_count - run.count);
         run.count += blocks;
-        run.end = pos + (blocks - 1) * s + a;
-        pos += blocks * s;
+        run.end = pos + (blocks - 1) * step + size;
+        pos += blocks * step;
       } else {
         run.count += 1;
-        run.end = pos + a;
-        pos += s;
-        a *= 2;  // read in full: the next block is twice as large
+        run.end = pos + size;
+        pos += step;
+        size *= 2;  // read in full: the next block is twice as large
       }
     }
     run.next = pos;
-    run.size_next = a;
+    run.size_next = size;
     return run;
   }
 };
 
-// Percent of the block at the 1-based position p, in hundredths: q × p rounded to two places.
-int64_t PercentHundredths(int64_t p, double q) {
-  return static_cast<int64_t>(platform::RoundHalfEven(q * static_cast<double>(p) * 100.0));
+// Percent of the block at the 1-based `position`, in hundredths: percent_per_byte × position
+// rounded to two places.
+int64_t PercentHundredths(int64_t position, double percent_per_byte) {
+  return static_cast<int64_t>(
+      platform::RoundHalfEven(percent_per_byte * static_cast<double>(position) * 100.0));
 }
 
 }  // namespace
@@ -198,8 +200,8 @@ DoEvent& FC::Events() {
   return *events_;
 }
 
-CopyResult FC::Copy(const std::string& FileSource, const std::string& FileTarget, int32_t copyLen,
-                    bool VariableSpeed) {
+CopyResult FC::Copy(const std::string& source_path, const std::string& target_path,
+                    int32_t block_length, bool variable_speed) {
   std::string error;
   if (!channel_.Put(platform::kStatusKey, platform::kStatusStarting, &error)) {
     return {CopyStatus::kChannelFailed, error};
@@ -210,37 +212,42 @@ CopyResult FC::Copy(const std::string& FileSource, const std::string& FileTarget
   // that is no copy, and a directory gives nothing at all. All are refused before the target is
   // touched.
   int err = 0;
-  File source = File::OpenRead(FileSource, &err);
-  if (!source.is_open()) return {CopyStatus::kOpenFailed, Describe("cannot open", FileSource, err)};
+  File source = File::OpenRead(source_path, &err);
+  if (!source.is_open())
+    return {CopyStatus::kOpenFailed, Describe("cannot open", source_path, err)};
   platform::FileInfo info;
   if (!source.Info(&info, &err)) {
-    return {CopyStatus::kOpenFailed, Describe("cannot examine", FileSource, err)};
+    return {CopyStatus::kOpenFailed, Describe("cannot examine", source_path, err)};
   }
   if (!info.holds_data) {
-    return {CopyStatus::kOpenFailed, "cannot copy '" + FileSource + "': it is " + info.kind +
+    return {CopyStatus::kOpenFailed, "cannot copy '" + source_path + "': it is " + info.kind +
                                          "; only a regular file or a block device can be rescued"};
   }
   const platform::FileIdentity source_id = info.id;
-  File target = File::OpenReadWrite(FileTarget, &err);
-  if (!target.is_open()) return {CopyStatus::kOpenFailed, Describe("cannot open", FileTarget, err)};
+  File target = File::OpenReadWrite(target_path, &err);
+  if (!target.is_open())
+    return {CopyStatus::kOpenFailed, Describe("cannot open", target_path, err)};
   // The channel's own file as the target would be replaced under the copy by the next progress
   // write: "Finished" over a target that holds settings text.
   if (!target.Info(&info, &err)) {
-    return {CopyStatus::kOpenFailed, Describe("cannot examine", FileTarget, err)};
+    return {CopyStatus::kOpenFailed, Describe("cannot examine", target_path, err)};
   }
   if (channel_.Holds(info.id)) {
     return {CopyStatus::kOpenFailed,
-            "cannot copy into '" + FileTarget + "': it is where vrel keeps its progress"};
+            "cannot copy into '" + target_path + "': it is where vrel keeps its progress"};
   }
-  const int64_t L = source.Length(&err);
-  if (L < 0) return {CopyStatus::kOpenFailed, Describe("cannot measure", FileSource, err)};
+  const int64_t source_length = source.Length(&err);
+  if (source_length < 0)
+    return {CopyStatus::kOpenFailed, Describe("cannot measure", source_path, err)};
 
   // A block size that is refused touches nothing more, the map included.
   std::unique_ptr<RescueRecorder> recorder;
-  if (VariableSpeed || copyLen > 0) recorder = OpenRescueMap(FileSource, L, FileTarget, target);
+  if (variable_speed || block_length > 0)
+    recorder = OpenRescueMap(source_path, source_length, target_path, target);
 
-  FileReader reader(source, FileSource, source_id, L);
-  CopyResult result = CopyBlocks(reader, L, target, copyLen, VariableSpeed, recorder.get());
+  FileReader reader(source, source_path, source_id, source_length);
+  CopyResult result =
+      CopyBlocks(reader, source_length, target, block_length, variable_speed, recorder.get());
   // The map is saved before "Finished", also for a copy that failed: what it rescued is known.
   if (recorder) recorder->End(result.status == CopyStatus::kFinished);
   if (result.status != CopyStatus::kFinished && result.status != CopyStatus::kStopped &&
@@ -251,13 +258,13 @@ CopyResult FC::Copy(const std::string& FileSource, const std::string& FileTarget
   // "Finished" promises that the copy is on the disk; a copy that stopped or lost its source is
   // flushed too, so that a resume after a power loss finds what was rescued.
   if ((err = target.Sync()) != 0 || (err = target.Close()) != 0) {
-    return {CopyStatus::kWriteFailed, Describe("cannot flush", FileTarget, err)};
+    return {CopyStatus::kWriteFailed, Describe("cannot flush", target_path, err)};
   }
   // The source was only read: its close cannot lose data.
   source.Close();
   if (result.status == CopyStatus::kStopped) return result;
   if (result.status == CopyStatus::kSourceGone) {
-    result.error = "the source '" + FileSource + "' is no longer there (" + result.error +
+    result.error = "the source '" + source_path + "' is no longer there (" + result.error +
                    "): an ejected disc or an unplugged disk? Run the copy again once it is back.";
     return result;
   }
@@ -268,52 +275,58 @@ CopyResult FC::Copy(const std::string& FileSource, const std::string& FileTarget
   return result;
 }
 
-// What both loops work on. The copy keeps the design's names for its state: L the source's
-// length, T the target's length when the copy began, q = 100 / L, s the step from one block to
-// the next (the block size it started with), a the current block size, p the 1-based position
-// of a block's first byte.
+// What both loops work on. Positions in the loops are 0-based offsets (`pos`) or, where a block
+// is reported, 1-based (`position`, as in Percent).
 struct FC::Loop {
   BlockReader& source;
   const File& target;
-  Layout layout;  // L, the step s (the starting block size) and the mode
-  int64_t T;      // the target's length when the copy began
-  double q;       // 100 / L
+  Layout layout;            // where blocks end, the step between them, and the mode
+  int64_t start;            // 0-based start of the first block: the target's length when the
+                            // copy began, or the start of the area a retry pass reads
+  double percent_per_byte;  // 100 / the source's length
   BlockBuffer buffer;
-  // In a retry pass the loops copy one area of the map: blocks start at T, the area's start,
-  // and end by layout.L, the area's end. Zeros are written only from zeros_from on (T in a copy,
-  // the area's end in a retry pass: never), and the recorder, when there is one, learns each write.
-  int64_t zeros_from = T;
+  // In a retry pass the loops copy one area of the map: blocks start at `start`, the area's
+  // start, and end by layout.end, the area's end. Zeros are written only from zeros_from on
+  // (`start` in a copy, the area's end in a retry pass: never), and the recorder, when there is
+  // one, learns each write.
+  int64_t zeros_from = start;
   RescueRecorder* recorder = nullptr;
-  int64_t source_length = layout.L;  // what Percent is reckoned on
+  int64_t source_length = layout.end;  // what the Percent texts and the chunk size reckon with
 };
 
-CopyResult FC::CopyBlocks(BlockReader& source, int64_t L, const File& target, int32_t copyLen,
-                          bool VariableSpeed, RescueRecorder* recorder) {
-  const int64_t a = VariableSpeed ? kVariableStartBlock : copyLen;
+CopyResult FC::CopyBlocks(BlockReader& source, int64_t source_length, const File& target,
+                          int32_t block_length, bool variable_speed, RescueRecorder* recorder) {
+  const int64_t block_size = variable_speed ? kVariableStartBlock : block_length;
   int err = 0;
-  const int64_t T = target.Length(&err);
-  if (T < 0)
+  const int64_t target_length = target.Length(&err);
+  if (target_length < 0)
     return {CopyStatus::kOpenFailed, "cannot measure the target: " + platform::ErrorText(err)};
-  if (a < 1) {
-    return {CopyStatus::kBadBlockSize,
-            "the block size " + std::to_string(copyLen) + " is not a positive number of bytes"};
+  if (block_size < 1) {
+    return {CopyStatus::kBadBlockSize, "the block size " + std::to_string(block_length) +
+                                           " is not a positive number of bytes"};
   }
-  if (T >= L) {
+  if (target_length >= source_length) {
     // Nothing to copy: the target is left as it is, but for what its map asks to read again.
-    return recorder != nullptr ? RetryPass(source, L, target, a, VariableSpeed, *recorder)
-                               : CopyResult{};
+    return recorder != nullptr
+               ? RetryPass(source, source_length, target, block_size, variable_speed, *recorder)
+               : CopyResult{};
   }
 
-  Loop loop{source, target, Layout{L, a, VariableSpeed}, T, 100.0 / static_cast<double>(L), {}};
+  Loop loop{source,
+            target,
+            Layout{source_length, block_size, variable_speed},
+            target_length,
+            100.0 / static_cast<double>(source_length),
+            {}};
   loop.recorder = recorder;
   return loop_ == BlockLoop::kBlockByBlock ? CopyBlockByBlock(loop) : CopyInChunks(loop);
 }
 
 CopyResult FC::CopyBlockByBlock(Loop& loop) {
-  const int64_t L = loop.layout.L;
-  const int64_t s = loop.layout.s;
-  const bool VariableSpeed = loop.layout.variable;
-  int64_t a = s;
+  const int64_t blocks_end = loop.layout.end;
+  const int64_t step = loop.layout.step;
+  const bool variable_speed = loop.layout.variable;
+  int64_t block_size = step;
   int64_t target_end = loop.zeros_from;
   DoEvent& events = Events();
   std::string error;
@@ -321,27 +334,29 @@ CopyResult FC::CopyBlockByBlock(Loop& loop) {
   // One turn per block: fit the block to the source's end, read it, write it, adapt the block
   // size in variable speed, let one waiting message through, report the position. Positions
   // advance by the starting size whatever the block size has become.
-  for (int64_t p = loop.T + 1; p <= L; p += s) {
-    if (p + a - 1 > L) a = L - p + 1;
-    const std::span<std::byte> block = loop.buffer.Block(static_cast<size_t>(a));
+  for (int64_t position = loop.start + 1; position <= blocks_end; position += step) {
+    if (position + block_size - 1 > blocks_end) block_size = blocks_end - position + 1;
+    const std::span<std::byte> block = loop.buffer.Block(static_cast<size_t>(block_size));
     size_t delivered = 0;
     int read_error = 0;
-    const uint8_t ok = GD(loop.source, p, block, &delivered, &read_error);
+    const uint8_t ok = GD(loop.source, position, block, &delivered, &read_error);
     if (ok == 0 && SourceGone(loop.source, read_error, &error)) {
       return {CopyStatus::kSourceGone, error};
     }
-    if (!WriteBlock(loop.target, block, p - 1, delivered, &target_end, &error, loop.recorder)) {
+    if (!WriteBlock(loop.target, block, position - 1, delivered, &target_end, &error,
+                    loop.recorder)) {
       return {CopyStatus::kWriteFailed, error};
     }
-    if (VariableSpeed) {
+    if (variable_speed) {
       if (ok == 0) {
-        a = kVariableStartBlock;
-      } else if (a < kVariableGrowBelow) {
-        a *= 2;
+        block_size = kVariableStartBlock;
+      } else if (block_size < kVariableGrowBelow) {
+        block_size *= 2;
       }
     }
     events.Fastest();
-    if (!PutPercent(p, loop.q, &error)) return {CopyStatus::kChannelFailed, error};
+    if (!PutPercent(position, loop.percent_per_byte, &error))
+      return {CopyStatus::kChannelFailed, error};
     if (stop_requested_) return {CopyStatus::kStopped, "stopped by a close message", stop_signal_};
   }
   return {};
@@ -360,12 +375,12 @@ CopyResult FC::CopyBlockByBlock(Loop& loop) {
 // halving, so 1 + log2(blocks per chunk), at most 21, per stretch.
 CopyResult FC::CopyInChunks(Loop& loop) {
   const Layout& layout = loop.layout;
-  const int64_t s = layout.s;
+  const int64_t step = layout.step;
   const int64_t chunk_blocks =
-      std::max<int64_t>(1, loop.source_length / 10000 * kPercentsPerChunk / s);
+      std::max<int64_t>(1, loop.source_length / 10000 * kPercentsPerChunk / step);
   const int64_t chunk_reach = kChunkBytes + (layout.variable ? kVariableLargestBlock : 0);
-  int64_t pos = loop.T;  // 0-based start of the next block
-  int64_t a = s;         // its size before fitting to the source's end
+  int64_t pos = loop.start;   // 0-based start of the next block
+  int64_t block_size = step;  // its size before fitting to the source's end
   int64_t target_end = loop.zeros_from;
   int64_t reach = chunk_reach;  // how far past `pos` the next read may reach
   int64_t suspect_end = 0;      // a failed read ended here: a block before it fails
@@ -385,14 +400,14 @@ CopyResult FC::CopyInChunks(Loop& loop) {
       return true;
     }
     const BlockRun made =
-        layout.Plan(pos, a, pos + static_cast<int64_t>(written), run.count, false);
-    failure = PutPercents(pos + 1, made.count, s, loop.q, &error)
+        layout.Plan(pos, block_size, pos + static_cast<int64_t>(written), run.count, false);
+    failure = PutPercents(pos + 1, made.count, step, loop.percent_per_byte, &error)
                   ? CopyResult{CopyStatus::kWriteFailed, write_error}
                   : CopyResult{CopyStatus::kChannelFailed, error};
     return false;
   };
 
-  while (pos < layout.L) {
+  while (pos < layout.end) {
     int64_t limit = pos + reach;
     if (alone) {
       limit = pos;
@@ -400,7 +415,7 @@ CopyResult FC::CopyInChunks(Loop& loop) {
       limit = pos + (suspect_end - pos) / 2;
     }
     // Blocks cut to the source's end all end there: `alone` must also limit the count.
-    const BlockRun run = layout.Plan(pos, a, limit, alone ? 1 : chunk_blocks, true);
+    const BlockRun run = layout.Plan(pos, block_size, limit, alone ? 1 : chunk_blocks, true);
     BlockRun done = run;  // the blocks this turn copies
 
     // A block larger than a chunk goes through in chunk-sized pieces, which disks take much
@@ -432,10 +447,10 @@ CopyResult FC::CopyInChunks(Loop& loop) {
         // The blocks that read in full are kept, as the block-by-block loop would have written
         // them before it met the failing one; nothing from that one on.
         const BlockRun made =
-            layout.Plan(pos, a, pos + static_cast<int64_t>(delivered), run.count, false);
+            layout.Plan(pos, block_size, pos + static_cast<int64_t>(delivered), run.count, false);
         const std::string why = error;
         if (made.count > 0 && !write_run(made, bytes)) return failure;
-        if (!PutPercents(pos + 1, made.count, s, loop.q, &error)) {
+        if (!PutPercents(pos + 1, made.count, step, loop.percent_per_byte, &error)) {
           return {CopyStatus::kChannelFailed, error};
         }
         return {CopyStatus::kSourceGone, why};
@@ -443,23 +458,24 @@ CopyResult FC::CopyInChunks(Loop& loop) {
         if (!WriteBlock(loop.target, bytes, pos, delivered, &target_end, &error, loop.recorder)) {
           return {CopyStatus::kWriteFailed, error};
         }
-        done.next = pos + s;
-        done.size_next = layout.variable ? kVariableStartBlock : a;
+        done.next = pos + step;
+        done.size_next = layout.variable ? kVariableStartBlock : block_size;
         reach = 0;
         suspect_end = 0;
         alone = false;
       } else {
-        done = layout.Plan(pos, a, pos + static_cast<int64_t>(delivered), run.count, false);
+        done =
+            layout.Plan(pos, block_size, pos + static_cast<int64_t>(delivered), run.count, false);
         if (done.count > 0 && !write_run(done, bytes)) return failure;
         suspect_end = run.end;
         alone = true;
       }
     }
-    if (!PutPercents(pos + 1, done.count, s, loop.q, &error)) {
+    if (!PutPercents(pos + 1, done.count, step, loop.percent_per_byte, &error)) {
       return {CopyStatus::kChannelFailed, error};
     }
     pos = done.next;
-    a = done.size_next;
+    block_size = done.size_next;
     if (PumpAndCheckStop(done.count)) {
       return {CopyStatus::kStopped, "stopped by a close message", stop_signal_};
     }
@@ -471,16 +487,17 @@ CopyResult FC::CopyInChunks(Loop& loop) {
 // a source: blocks of the given size from the area's start, cut at its end, growing in variable
 // speed. What now reads is written in place; no zeros are written, so nothing that was rescued
 // is lost, and an untried byte whose read fails keeps what the target held.
-CopyResult FC::RetryPass(BlockReader& source, int64_t L, const File& target, int64_t a,
-                         bool VariableSpeed, RescueRecorder& recorder) {
+CopyResult FC::RetryPass(BlockReader& source, int64_t source_length, const File& target,
+                         int64_t block_size, bool variable_speed, RescueRecorder& recorder) {
   const std::vector<platform::MapArea> areas = recorder.AreasToRetry();
   if (!areas.empty()) recorder.StartRetry();
-  const double q = 100.0 / static_cast<double>(L);
+  const double percent_per_byte = 100.0 / static_cast<double>(source_length);
   for (const platform::MapArea& area : areas) {
-    Loop loop{source, target, Layout{area.end(), a, VariableSpeed}, area.pos, q, {}};
+    Loop loop{source,   target,           Layout{area.end(), block_size, variable_speed},
+              area.pos, percent_per_byte, {}};
     loop.zeros_from = area.end();
     loop.recorder = &recorder;
-    loop.source_length = L;
+    loop.source_length = source_length;
     const CopyResult result =
         loop_ == BlockLoop::kBlockByBlock ? CopyBlockByBlock(loop) : CopyInChunks(loop);
     if (result.status != CopyStatus::kFinished) return result;
@@ -512,19 +529,19 @@ FC::PiecesResult FC::CopyInPieces(Loop& loop, int64_t from, int64_t end, std::st
   return PiecesResult::kCopied;
 }
 
-uint8_t FC::GD(BlockReader& FN, int64_t sPoint, std::span<std::byte> BUFF, size_t* delivered,
-               int* error) {
-  const platform::IoResult result = FN.ReadAt(BUFF, sPoint - 1);
+uint8_t FC::GD(BlockReader& source, int64_t position, std::span<std::byte> buffer,
+               size_t* delivered, int* error) {
+  const platform::IoResult result = source.ReadAt(buffer, position - 1);
   *delivered = result.done;
   *error = result.error;
-  if (result.done == BUFF.size()) return 1;
+  if (result.done == buffer.size()) return 1;
   // What the read could not deliver is unknown: zeros, never bytes of an earlier block.
-  std::memset(BUFF.data() + result.done, 0, BUFF.size() - result.done);
+  std::memset(buffer.data() + result.done, 0, buffer.size() - result.done);
   return 0;
 }
 
-bool FC::PutPercent(int64_t p, double q, std::string* error) {
-  const int64_t hundredths = PercentHundredths(p, q);
+bool FC::PutPercent(int64_t position, double percent_per_byte, std::string* error) {
+  const int64_t hundredths = PercentHundredths(position, percent_per_byte);
   // The same text again would tell a reader nothing; skipping it bounds the store writes of a
   // copy to about 10,001 whatever the block size.
   if (hundredths == last_percent_hundredths_) return true;
@@ -536,17 +553,20 @@ bool FC::PutPercent(int64_t p, double q, std::string* error) {
   return true;
 }
 
-bool FC::PutPercents(int64_t p, int64_t count, int64_t s, double q, std::string* error) {
+bool FC::PutPercents(int64_t position, int64_t count, int64_t step, double percent_per_byte,
+                     std::string* error) {
   // Percent never falls as the position grows, so each value is written by the first block that
   // has it; halving finds where the value changes instead of visiting every block.
   int64_t i = 0;
   while (i < count) {
-    if (!PutPercent(p + i * s, q, error)) return false;
+    if (!PutPercent(position + i * step, percent_per_byte, error)) return false;
     int64_t same = i;        // a block with the value just written
     int64_t higher = count;  // the first block with a higher value lies in (same, higher]
     while (higher - same > 1) {
       const int64_t mid = same + (higher - same) / 2;
-      (PercentHundredths(p + mid * s, q) > last_percent_hundredths_ ? higher : same) = mid;
+      (PercentHundredths(position + mid * step, percent_per_byte) > last_percent_hundredths_
+           ? higher
+           : same) = mid;
     }
     i = higher;
   }

@@ -97,25 +97,26 @@ class FC {
   FC& operator=(const FC&) = delete;
 
   // One whole copy: Status "Starting...", open both files, the block loop, flush and close,
-  // Status "Finished". `copyLen` is the block size in bytes; ignored when `VariableSpeed`.
-  CopyResult Copy(const std::string& FileSource, const std::string& FileTarget, int32_t copyLen,
-                  bool VariableSpeed);
+  // Status "Finished". `block_length` is the block size in bytes; ignored when `variable_speed`.
+  CopyResult Copy(const std::string& source_path, const std::string& target_path,
+                  int32_t block_length, bool variable_speed);
 
-  // The block loop over an open source of length L and an open target, starting after the
-  // target's current end. Copy calls it; tests call it with a fake source. The chunked loop
+  // The block loop over an open source of `source_length` bytes and an open target, starting after
+  // the target's current end. Copy calls it; tests call it with a fake source. The chunked loop
   // honours a close message after the chunk in progress (a block boundary, a few milliseconds
   // later on a healthy medium) instead of after the block in progress.
   // With a `recorder`, every write is recorded in the rescue map, and a target that already
   // holds the whole source gets a retry pass over the map's unreadable and untried areas.
-  CopyResult CopyBlocks(BlockReader& source, int64_t L, const platform::File& target,
-                        int32_t copyLen, bool VariableSpeed, RescueRecorder* recorder = nullptr);
+  CopyResult CopyBlocks(BlockReader& source, int64_t source_length, const platform::File& target,
+                        int32_t block_length, bool variable_speed,
+                        RescueRecorder* recorder = nullptr);
 
-  // Reads one block at the 1-based position sPoint into BUFF. Returns 1 when the whole block was
+  // Reads one block at the 1-based `position` into `buffer`. Returns 1 when the whole block was
   // read, 0 when the read failed or met the end of the file early; *delivered tells how many
-  // leading bytes of BUFF hold source bytes, and the bytes after them are zeroed; *error is the
+  // leading bytes of `buffer` hold source bytes, and the bytes after them are zeroed; *error is the
   // errno value of a failed read (0 when it met the end of the file).
-  static uint8_t GD(BlockReader& FN, int64_t sPoint, std::span<std::byte> BUFF, size_t* delivered,
-                    int* error);
+  static uint8_t GD(BlockReader& source, int64_t position, std::span<std::byte> buffer,
+                    size_t* delivered, int* error);
 
  private:
   struct Loop;
@@ -124,16 +125,17 @@ class FC {
   DoEvent& Events();
   CopyResult CopyBlockByBlock(Loop& loop);
   CopyResult CopyInChunks(Loop& loop);
-  // Reads again what the map lists as unreadable or untried, in blocks of size `a`.
-  CopyResult RetryPass(BlockReader& source, int64_t L, const platform::File& target, int64_t a,
-                       bool VariableSpeed, RescueRecorder& recorder);
+  // Reads again what the map lists as unreadable or untried, in blocks of `block_size` bytes.
+  CopyResult RetryPass(BlockReader& source, int64_t source_length, const platform::File& target,
+                       int64_t block_size, bool variable_speed, RescueRecorder& recorder);
   // Reads and writes the 0-based bytes [from, end) in chunk-sized pieces, up to the first piece
   // that does not read in full. When the source has gone, the target is cut back to `from`, its
   // length before, and *error says why.
   PiecesResult CopyInPieces(Loop& loop, int64_t from, int64_t end, std::string* error);
-  bool PutPercent(int64_t p, double q, std::string* error);
-  // Percent for `count` blocks whose 1-based positions start at `p` and step by `s`.
-  bool PutPercents(int64_t p, int64_t count, int64_t s, double q, std::string* error);
+  bool PutPercent(int64_t position, double percent_per_byte, std::string* error);
+  // Percent for `count` blocks whose 1-based positions start at `position` and step by `step`.
+  bool PutPercents(int64_t position, int64_t count, int64_t step, double percent_per_byte,
+                   std::string* error);
   // Lets waiting messages through, at most one for each of `blocks` blocks. True when a close
   // message has asked the copy to stop.
   bool PumpAndCheckStop(int64_t blocks);

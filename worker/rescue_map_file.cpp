@@ -162,7 +162,7 @@ void RescueRecorder::End(bool finished) {
   if (!Save(&error)) Warn(error);
 }
 
-std::unique_ptr<RescueRecorder> OpenRescueMap(const std::string& source_path, int64_t L,
+std::unique_ptr<RescueRecorder> OpenRescueMap(const std::string& source_path, int64_t source_length,
                                               const std::string& target_path,
                                               const platform::File& target) {
   const std::string path = RescueMapPath(target_path);
@@ -170,14 +170,14 @@ std::unique_ptr<RescueRecorder> OpenRescueMap(const std::string& source_path, in
     Warn("no rescue map '" + path + "': " + why + "; the copy goes on without one");
     return nullptr;
   };
-  if (L <= 0) return without_map("the source is empty");
+  if (source_length <= 0) return without_map("the source is empty");
   // A device or a character file as the target would put the map among the system's devices.
   struct stat meta {};
   if (::fstat(target.fd(), &meta) != 0) {
     return without_map("cannot examine the target: " + platform::ErrorText(errno));
   }
   if (!S_ISREG(meta.st_mode)) return without_map("the target is not a regular file");
-  const int64_t T = meta.st_size;
+  const int64_t target_length = meta.st_size;
   const size_t slash = path.find_last_of('/');
   const std::string folder_path = slash == std::string::npos ? "."
                                   : slash == 0               ? "/"
@@ -191,9 +191,9 @@ std::unique_ptr<RescueRecorder> OpenRescueMap(const std::string& source_path, in
   std::optional<platform::RescueMap> map;
   if (read_error == ENOENT) {
     // A target that holds the whole source and has no map is left as it is, as it always was.
-    if (T >= L) return nullptr;
+    if (target_length >= source_length) return nullptr;
     // The bytes it holds were not read by this map: untried, so that a retry pass reads them.
-    map.emplace(source_path, L);
+    map.emplace(source_path, source_length);
   } else if (read_error == platform::kNotARegularFile) {
     return without_map("a link or a special file is at its path, and is left alone");
   } else if (read_error != 0) {
@@ -202,13 +202,14 @@ std::unique_ptr<RescueRecorder> OpenRescueMap(const std::string& source_path, in
     std::string why;
     map = platform::RescueMap::Parse(text, &why);
     if (!map) return without_map("the file at its path is no rescue map (" + why + "), left alone");
-    if (!map->Describes(source_path, L)) {
+    if (!map->Describes(source_path, source_length)) {
       return without_map("it is the map of another source ('" + map->source_path() + "', " +
                          std::to_string(map->source_size()) + " bytes), left alone");
     }
   }
   // What the target does not hold is untried, whatever the map said.
-  if (T < L) map->Mark(T, L - T, AreaStatus::kUntried);
+  if (target_length < source_length)
+    map->Mark(target_length, source_length - target_length, AreaStatus::kUntried);
   map->current_status = '?';
   auto recorder =
       std::make_unique<RescueRecorder>(std::move(*map), target, std::move(folder), std::move(name));

@@ -84,12 +84,12 @@ class RescueRecorder {
   int64_t next_save_ns_ = 0;  // monotonic clock: when a save after a failed read may follow
 };
 
-// The recorder for a copy of the source at `source_path` (`L` bytes) into the open `target` at
-// `target_path`: with the map at <target>.map when it is this source's, with a new one when there
-// is none and the target is shorter than the source. Null when no map is kept: standard error
-// then says why, unless the target held the whole source and had no map (nothing changes then).
-// A map file that is not this source's map, or a link at its path, is left alone.
-std::unique_ptr<RescueRecorder> OpenRescueMap(const std::string& source_path, int64_t L,
+// The recorder for a copy of the source at `source_path` (`source_length` bytes) into the open
+// `target` at `target_path`: with the map at <target>.map when it is this source's, with a new one
+// when there is none and the target is shorter than the source. Null when no map is kept: standard
+// error then says why, unless the target held the whole source and had no map (nothing changes
+// then). A map file that is not this source's map, or a link at its path, is left alone.
+std::unique_ptr<RescueRecorder> OpenRescueMap(const std::string& source_path, int64_t source_length,
                                               const std::string& target_path,
                                               const platform::File& target);
 
