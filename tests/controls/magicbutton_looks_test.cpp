@@ -3,12 +3,10 @@
 // rules (the arithmetic is in the comments).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <iterator>
-#include <string>
+#include <optional>
 #include <tuple>
 #include <utility>
-#include <vector>
 
 #include "controls/magicbutton_looks.h"
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace platform {
@@ -10,50 +12,34 @@ namespace {
 
 using S = AreaStatus;
 
+// "pos status size" pieces, e.g. "40-5": bytes 40 to 44 unreadable.
+std::vector<MapArea> Pieces(const char* text) {
+  std::vector<MapArea> pieces;
+  std::istringstream in(text);
+  MapArea piece;
+  char status = 0;
+  while (in >> piece.pos >> status >> piece.size) {
+    piece.status = static_cast<S>(status);
+    pieces.push_back(piece);
+  }
+  return pieces;
+}
+
 // Each row marks a fresh 100-byte map in turn; the areas are worked out by hand.
 TEST(RescueMapTest, MarkSplitsAndJoinsAreas) {
-  struct Mark {
-    int64_t pos, size;
-    S status;
+  const std::tuple<const char*, const char*, const char*> rows[] = {
+      {"front", "0+30", "0+30 30?70"},
+      {"middle", "0+30 40-5", "0+30 30?10 40-5 45?55"},
+      {"gap closed joins three", "0+30 40+60 30+10", "0+100"},
+      {"spans several", "10-10 30+10 15?20", "0?10 10-5 15?20 35+5 40?60"},
+      {"inside one area of the same status", "10?5", "0?100"},
+      {"clipped to the source", "90+50 -5+0", "0?90 90+10"},
+      {"joins the left neighbour only", "0+10 20-10 10+5", "0+15 15?5 20-10 30?70"},
   };
-  struct Row {
-    const char* name;
-    std::vector<Mark> marks;
-    std::vector<MapArea> areas;
-  };
-  const Row rows[] = {
-      {"front", {{0, 30, S::kRescued}}, {{0, 30, S::kRescued}, {30, 70, S::kUntried}}},
-      {"middle",
-       {{0, 30, S::kRescued}, {40, 5, S::kUnreadable}},
-       {{0, 30, S::kRescued},
-        {30, 10, S::kUntried},
-        {40, 5, S::kUnreadable},
-        {45, 55, S::kUntried}}},
-      {"gap closed joins three",
-       {{0, 30, S::kRescued}, {40, 60, S::kRescued}, {30, 10, S::kRescued}},
-       {{0, 100, S::kRescued}}},
-      {"spans several",
-       {{10, 10, S::kUnreadable}, {30, 10, S::kRescued}, {15, 20, S::kUntried}},
-       {{0, 10, S::kUntried},
-        {10, 5, S::kUnreadable},
-        {15, 20, S::kUntried},
-        {35, 5, S::kRescued},
-        {40, 60, S::kUntried}}},
-      {"inside one area of the same status", {{10, 5, S::kUntried}}, {{0, 100, S::kUntried}}},
-      {"clipped to the source",
-       {{90, 50, S::kRescued}, {-5, 0, S::kRescued}},
-       {{0, 90, S::kUntried}, {90, 10, S::kRescued}}},
-      {"joins the left neighbour only",
-       {{0, 10, S::kRescued}, {20, 10, S::kUnreadable}, {10, 5, S::kRescued}},
-       {{0, 15, S::kRescued},
-        {15, 5, S::kUntried},
-        {20, 10, S::kUnreadable},
-        {30, 70, S::kUntried}}},
-  };
-  for (const Row& row : rows) {
+  for (const auto& [name, marks, areas] : rows) {
     RescueMap map("/src", 100);
-    for (const Mark& mark : row.marks) map.Mark(mark.pos, mark.size, mark.status);
-    EXPECT_EQ(map.areas(), row.areas) << row.name;
+    for (const MapArea& mark : Pieces(marks)) map.Mark(mark.pos, mark.size, mark.status);
+    EXPECT_EQ(map.areas(), Pieces(areas)) << name;
   }
 }
 
