@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/core/number_text.h"
+#include "worker/source_reader.h"
 
 namespace worker {
 
@@ -26,18 +27,6 @@ constexpr int64_t kChunkBytes = int64_t{255} * 4096;
 // It also reads at most as many blocks as make this many Percent texts, so that the store
 // writes of one chunk delay a close message by a few milliseconds at most.
 constexpr int64_t kPercentsPerChunk = 64;
-
-// The open source file as the copy loop reads it.
-class FileReader final : public BlockReader {
- public:
-  explicit FileReader(const File& file) : file_(file) {}
-  platform::IoResult ReadAt(std::span<std::byte> buf, int64_t offset) override {
-    return file_.ReadAt(buf, offset);
-  }
-
- private:
-  const File& file_;
-};
 
 std::string Describe(const char* what, const std::string& path, int error) {
   return std::string(what) + " '" + path + "': " + platform::ErrorText(error);
@@ -184,7 +173,8 @@ CopyResult FC::Copy(const std::string& FileSource, const std::string& FileTarget
   const int64_t L = source.Length(&err);
   if (L < 0) return {CopyStatus::kOpenFailed, Describe("cannot measure", FileSource, err)};
 
-  FileReader reader(source);
+  // Through the page cache where it reads; a failing area directly, each bad unit read once.
+  SourceReader reader(source);
   CopyResult result = CopyBlocks(reader, L, target, copyLen, VariableSpeed);
   if (result.status != CopyStatus::kFinished && result.status != CopyStatus::kStopped) {
     return result;  // the files close as they go out of scope
