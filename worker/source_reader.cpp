@@ -81,7 +81,8 @@ IoResult SourceReader::ReadAt(std::span<std::byte> buf, int64_t offset) {
       // The page cache may have failed a whole folio around a bad spot: the rest is read in
       // units. Where that cannot be set up, the read's own failure stands.
       if (result.error == 0 || !IsDamage(result.error) || OpenUnitReader() != 0) return result;
-      AddZone(offset + static_cast<int64_t>(result.done));
+      const int64_t zone_start = AlignDown(offset + static_cast<int64_t>(result.done), kZone);
+      Insert(zones_, {zone_start, zone_start + kZone, 0});
     }
     const IoResult rest = ReadUnits(buf.subspan(result.done, wanted - result.done),
                                     offset + static_cast<int64_t>(result.done));
@@ -136,7 +137,7 @@ IoResult SourceReader::ReadUnits(std::span<std::byte> buf, int64_t from) {
       piece_units = 1;
       continue;
     }
-    MarkBad(got_end, piece.error);
+    Insert(bad_, {got_end, got_end + unit_, piece.error});
     result.error = piece.error;
     return result;
   }
@@ -147,18 +148,26 @@ IoResult SourceReader::ReadPiece(int64_t at, int64_t size) {
   if (bounce_.size() < static_cast<size_t>(size)) {
     bounce_ = platform::PageBuffer(static_cast<size_t>(std::max(size, kLargestPiece)));
   }
-  if (mode_ == Mode::kPages) {
+  auto good = FirstEndingAfter(good_pages_, at);
+  const bool known_good = good != good_pages_.end() && good->start <= at;
+  if (mode_ == Mode::kPages && !known_good) {
     // A larger folio that failed, or that readahead made, would fail this page with it: drop
-    // everything of the cache around it first. Only advice: should it fail, the read still
-    // tells the truth about the page, at worst about a wider area.
-    const int64_t zone = AlignDown(at, kZone);
-    (void)::posix_fadvise(unit_file_.fd(), zone, AlignUp(at + size, kZone) - zone,
-                          POSIX_FADV_DONTNEED);
+    // the cache around it first, up to the pages already read well, which stay cached. Only
+    // advice: should it fail, the read still tells the truth, at worst about a wider area.
+    int64_t drop_from = AlignDown(at, kZone);
+    int64_t drop_to = AlignUp(at + size, kZone);
+    if (good != good_pages_.end()) drop_to = std::min(drop_to, good->start);
+    if (good != good_pages_.begin()) drop_from = std::max(drop_from, std::prev(good)->end);
+    (void)::posix_fadvise(unit_file_.fd(), drop_from, drop_to - drop_from, POSIX_FADV_DONTNEED);
   }
   IoResult piece = unit_file_.ReadAt({bounce_.data(), static_cast<size_t>(size)}, at);
   // Direct reads continue after a short count at an unaligned offset, which the end of the
   // file gives and the kernel may refuse: that is still the end of the file.
   if (piece.error == EINVAL && piece.done > 0 && mode_ == Mode::kDirect) piece.error = 0;
+  if (mode_ == Mode::kPages && !known_good && piece.error == 0 &&
+      piece.done == static_cast<size_t>(size)) {
+    Insert(good_pages_, {at, at + size, 0});
+  }
   return piece;
 }
 
@@ -201,37 +210,19 @@ int SourceReader::OpenPageReader() {
   return 0;
 }
 
-void SourceReader::MarkBad(int64_t at, int error) {
-  Span span{at, at + unit_, error};
-  auto next = FirstEndingAfter(bad_, at);
-  // Join the neighbours that touch it with the same error.
-  if (next != bad_.begin() && std::prev(next)->end == span.start &&
-      std::prev(next)->error == error) {
+void SourceReader::Insert(std::vector<Span>& spans, Span span) {
+  // Spans that overlap or touch it with the same error become one with it.
+  auto next = FirstEndingAfter(spans, span.start);
+  if (next != spans.begin() && std::prev(next)->end == span.start &&
+      std::prev(next)->error == span.error) {
     --next;
-    span.start = next->start;
-    next = bad_.erase(next);
   }
-  if (next != bad_.end() && next->start <= span.end && next->error == error) {
+  while (next != spans.end() && next->start <= span.end && next->error == span.error) {
+    span.start = std::min(span.start, next->start);
     span.end = std::max(span.end, next->end);
-    next = bad_.erase(next);
+    next = spans.erase(next);
   }
-  bad_.insert(next, span);
-}
-
-void SourceReader::AddZone(int64_t at) {
-  Span zone{AlignDown(at, kZone), AlignDown(at, kZone) + kZone, 0};
-  auto next = FirstEndingAfter(zones_, zone.start);
-  if (next != zones_.end() && next->start <= zone.start) return;  // already one
-  if (next != zones_.begin() && std::prev(next)->end == zone.start) {
-    --next;
-    zone.start = next->start;
-    next = zones_.erase(next);
-  }
-  if (next != zones_.end() && next->start == zone.end) {
-    zone.end = next->end;
-    next = zones_.erase(next);
-  }
-  zones_.insert(next, zone);
+  spans.insert(next, span);
 }
 
 }  // namespace worker

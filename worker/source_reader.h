@@ -62,16 +62,17 @@ class SourceReader final : public BlockReader {
   platform::IoResult ReadUnits(std::span<std::byte> buf, int64_t from);
   // One request of whole units at the unit-aligned `at` into the bounce buffer.
   platform::IoResult ReadPiece(int64_t at, int64_t size);
-  void MarkBad(int64_t at, int error);
-  void AddZone(int64_t at);
+  // Adds `span` to the sorted, disjoint `spans`.
+  static void Insert(std::vector<Span>& spans, Span span);
 
   const platform::File& file_;
   platform::File unit_file_;  // the unit reads: direct, or pages without readahead
   Mode mode_ = Mode::kNone;
   int64_t unit_ = 0;
   platform::PageBuffer bounce_;
-  std::vector<Span> bad_;    // bad units, sorted, disjoint
-  std::vector<Span> zones_;  // areas read in units, sorted, disjoint
+  std::vector<Span> bad_;         // bad units, sorted, disjoint
+  std::vector<Span> zones_;       // areas read in units, sorted, disjoint
+  std::vector<Span> good_pages_;  // pages read in full by the page reader: cached
 };
 
 }  // namespace worker
