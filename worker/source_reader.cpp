@@ -23,6 +23,8 @@ using platform::IoResult;
 constexpr int64_t kZone = int64_t{2} << 20;
 // Unit reads grow from one unit to this many bytes while they succeed.
 constexpr int64_t kLargestPiece = int64_t{1} << 20;
+// The bounce buffer keeps this many bytes of consecutive unit reads for the blocks after them.
+constexpr int64_t kHeldBytes = int64_t{4} << 20;
 constexpr long kFuseSuperMagic = 0x65735546;
 
 int64_t AlignDown(int64_t at, int64_t unit) { return at / unit * unit; }
@@ -100,12 +102,28 @@ IoResult SourceReader::ReadUnits(std::span<std::byte> buf, int64_t from) {
   int64_t piece_units = 1;
   int64_t scan_end = 0;  // below it, one unit at a time: a failed piece is searched for its unit
   while (pos < stop) {
+    if (pos >= held_.start && pos < held_.end) {
+      // Still in the bounce buffer from earlier unit reads: small or overlapping blocks take
+      // their bytes from there instead of asking the medium for the same units again.
+      const int64_t held_end = std::min(held_.end, stop);
+      std::memcpy(buf.data() + (pos - from), bounce_.data() + (pos - held_.start),
+                  static_cast<size_t>(held_end - pos));
+      pos = held_end;
+      result.done = static_cast<size_t>(pos - from);
+      continue;
+    }
     const int64_t largest_units =
         mode_ == Mode::kPages ? 1 : std::max<int64_t>(1, kLargestPiece / unit_);
     const int64_t at = AlignDown(pos, unit_);
     const int64_t units = pos < scan_end ? 1 : std::min(piece_units, largest_units);
     const int64_t piece_end = std::min(AlignUp(stop, unit_), at + units * unit_);
-    const IoResult piece = ReadPiece(at, piece_end - at);
+    // The piece continues the bytes held where it follows them and fits, else starts afresh.
+    if (at != held_.end || piece_end - held_.start > kHeldBytes) held_ = {at, at, 0};
+    if (bounce_.size() < static_cast<size_t>(std::max(piece_end - at, kHeldBytes))) {
+      bounce_ = platform::PageBuffer(static_cast<size_t>(std::max(piece_end - at, kHeldBytes)));
+      held_ = {at, at, 0};
+    }
+    const IoResult piece = ReadPiece(at, piece_end - at, bounce_.data() + (at - held_.start));
     if (piece.error == EINVAL && mode_ == Mode::kDirect) {
       // The file system refuses direct reads after all (or at this alignment).
       if (OpenPageReader() != 0) return {result.done, piece.error};
@@ -115,9 +133,10 @@ IoResult SourceReader::ReadUnits(std::span<std::byte> buf, int64_t from) {
     // Of a failed piece only whole units count: the unit holding the failure is unreadable.
     const int64_t unit_bytes = static_cast<int64_t>(piece.done);
     const int64_t got_end = at + (piece.error == 0 ? unit_bytes : AlignDown(unit_bytes, unit_));
+    held_.end = got_end;
     const int64_t copied_end = std::min(got_end, stop);
     if (copied_end > pos) {
-      std::memcpy(buf.data() + (pos - from), bounce_.data() + (pos - at),
+      std::memcpy(buf.data() + (pos - from), bounce_.data() + (pos - held_.start),
                   static_cast<size_t>(copied_end - pos));
       pos = copied_end;
       result.done = static_cast<size_t>(pos - from);
@@ -144,10 +163,7 @@ IoResult SourceReader::ReadUnits(std::span<std::byte> buf, int64_t from) {
   return result;
 }
 
-IoResult SourceReader::ReadPiece(int64_t at, int64_t size) {
-  if (bounce_.size() < static_cast<size_t>(size)) {
-    bounce_ = platform::PageBuffer(static_cast<size_t>(std::max(size, kLargestPiece)));
-  }
+IoResult SourceReader::ReadPiece(int64_t at, int64_t size, std::byte* into) {
   auto good = FirstEndingAfter(good_pages_, at);
   const bool known_good = good != good_pages_.end() && good->start <= at;
   if (mode_ == Mode::kPages && !known_good) {
@@ -160,7 +176,7 @@ IoResult SourceReader::ReadPiece(int64_t at, int64_t size) {
     if (good != good_pages_.begin()) drop_from = std::max(drop_from, std::prev(good)->end);
     (void)::posix_fadvise(unit_file_.fd(), drop_from, drop_to - drop_from, POSIX_FADV_DONTNEED);
   }
-  IoResult piece = unit_file_.ReadAt({bounce_.data(), static_cast<size_t>(size)}, at);
+  IoResult piece = unit_file_.ReadAt({into, static_cast<size_t>(size)}, at);
   // Direct reads continue after a short count at an unaligned offset, which the end of the
   // file gives and the kernel may refuse: that is still the end of the file.
   if (piece.error == EINVAL && piece.done > 0 && mode_ == Mode::kDirect) piece.error = 0;

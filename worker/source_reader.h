@@ -60,8 +60,8 @@ class SourceReader final : public BlockReader {
   int OpenPageReader();
   // Reads [from, from + buf.size()) in units, each bad unit it meets read once.
   platform::IoResult ReadUnits(std::span<std::byte> buf, int64_t from);
-  // One request of whole units at the unit-aligned `at` into the bounce buffer.
-  platform::IoResult ReadPiece(int64_t at, int64_t size);
+  // One request of whole units at the unit-aligned `at` into `into`, in the bounce buffer.
+  platform::IoResult ReadPiece(int64_t at, int64_t size, std::byte* into);
   // Adds `span` to the sorted, disjoint `spans`.
   static void Insert(std::vector<Span>& spans, Span span);
 
@@ -70,6 +70,7 @@ class SourceReader final : public BlockReader {
   Mode mode_ = Mode::kNone;
   int64_t unit_ = 0;
   platform::PageBuffer bounce_;
+  Span held_{0, 0, 0};            // the bytes the bounce buffer holds from the last unit read
   std::vector<Span> bad_;         // bad units, sorted, disjoint
   std::vector<Span> zones_;       // areas read in units, sorted, disjoint
   std::vector<Span> good_pages_;  // pages read in full by the page reader: cached

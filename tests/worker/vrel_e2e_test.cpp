@@ -422,6 +422,13 @@ class DamagedMount {
   std::string file() const { return folder_ + "/mnt/image"; }
   std::string log() const { return fs_->stderr_text(); }
   // Whether a read request came back with fewer bytes than it asked for, and no error.
+  // Requests that failed since the file system started.
+  int64_t FailedRequests() const {
+    std::ifstream trace(trace_);
+    int64_t offset = 0, size = 0, result = 0, failed = 0;
+    while (trace >> offset >> size >> result) failed += result < 0 ? 1 : 0;
+    return failed;
+  }
   bool AnsweredShort() const {
     std::ifstream trace(trace_);
     int64_t offset = 0, size = 0, result = 0;
@@ -523,5 +530,142 @@ TEST_P(VrelDamagedTest, FollowsTheCopyRuleAsTheBlockByBlockLoopDoes) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, VrelDamagedTest, ::testing::ValuesIn(kDamagedCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// A real file system on a damaged disk: images served by damagedfs, attached read-only as loop
+// devices and mounted, so that reads pass the kernel's page cache, which fails whole folios.
+
+// Runs a shell command; true when it exits with 0.
+bool Shell(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A file system mounted read-only for the object's life.
+class Mounted {
+ public:
+  Mounted(const std::string& device, const std::string& type, const std::string& folder)
+      : folder_(folder) {
+    ::mkdir(folder.c_str(), 0700);
+    ok_ = Shell("mount -o ro -t " + type + " '" + device + "' '" + folder + "'");
+  }
+  ~Mounted() {
+    if (ok_) {
+      EXPECT_TRUE(Shell("umount '" + folder_ + "'"));
+    }
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  std::string folder_;
+  bool ok_;
+};
+
+// Where the file's bytes start in the image: the file systems here store them in one piece.
+int64_t DataStart(const Bytes& image, const Bytes& file, int64_t contiguous) {
+  const auto at = std::search(image.begin(), image.end(), file.begin(), file.begin() + 4096);
+  const int64_t start = at - image.begin();
+  if (at == image.end() || !std::equal(file.begin(), file.begin() + contiguous, at)) return -1;
+  return start;
+}
+
+// Bad sectors (0-based number, count) under one file: single sectors, runs of 11 and 64, and the
+// file's last sector; the ext4 file and the loop device lose whole sectors, the squashfs file
+// (no direct I/O) whole pages: those whose data, in squashfs' 1 KiB device blocks, meet one.
+TEST_F(VrelTest, RescuesEveryReadableSectorOfAFileSystemOnADamagedDisk) {
+  if (::geteuid() != 0 || !Shell("command -v mkfs.ext4 mksquashfs losetup mount")) {
+    SKIP_OR_FAIL_IN_CI("needs root, mkfs.ext4 (e2fsprogs), mksquashfs (squashfs-tools), losetup");
+  }
+  const platform::UniqueFd fuse(::open("/dev/fuse", O_RDWR | O_CLOEXEC));
+  if (!fuse.valid()) SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: this test needs FUSE");
+  const int64_t length = (4 << 20) - 700;
+  const Bytes file = PatternBytes(static_cast<size_t>(length), 31);
+  ::mkdir(dir_.Path("content").c_str(), 0700);
+  WriteFileBytes(dir_.Path("content/file"), file);
+  const std::string content = dir_.Path("content"), ext4 = dir_.Path("ext4"), sq = dir_.Path("sq");
+  ASSERT_TRUE(Shell("mkfs.ext4 -q -F -b 4096 -d '" + content + "' '" + ext4 + "' 12M"));
+  ASSERT_TRUE(Shell("mksquashfs '" + content + "' '" + sq + "' -noI -noD -noF -b 4096 -quiet"));
+  const Bytes ext4_image = ReadFileBytes(ext4), sq_image = ReadFileBytes(sq);
+  const int64_t ext4_start = DataStart(ext4_image, file, length);
+  const int64_t sq_start = DataStart(sq_image, file, length / 4096 * 4096);
+  ASSERT_TRUE(ext4_start >= 0 && sq_start >= 0) << "the file is not in one piece";
+
+  const Ranges sectors = {{1000, 1}, {2001, 11}, {3000, 64}, {5001, 1}, {6500, 1}, {8190, 1}};
+  Ranges file_bad, ext4_bad, sq_bad, sq_pages;
+  for (const auto& [sector, count] : sectors) {
+    file_bad.push_back({sector * 512, count * 512});
+    ext4_bad.push_back({ext4_start + sector * 512, count * 512});
+  }
+  for (const int64_t offset : {1000000, 3000000})
+    sq_bad.push_back({(sq_start + offset) / 512 * 512, 512});
+  for (int64_t page = 0; page * 4096 < length; ++page) {
+    const int64_t from = (sq_start + page * 4096) / 1024 * 1024;
+    const int64_t to =
+        (sq_start + page * 4096 + std::min<int64_t>(4096, length - page * 4096) + 1023) / 1024 *
+        1024;
+    for (const auto& [start, size] : sq_bad) {
+      if (start < to && start + size > from) sq_pages.push_back({page * 4096, 4096});
+    }
+  }
+  ASSERT_EQ(sq_pages.size(), 3u) << "squashfs laid the file out otherwise: recount the pages";
+
+  TempDir ext4_dir, sq_dir;
+  const DamagedMount ext4_medium(ext4_dir, ext4, ext4_bad, {}), sq_medium(sq_dir, sq, sq_bad, {});
+  ASSERT_TRUE(ext4_medium.served() && sq_medium.served()) << ext4_medium.log() << sq_medium.log();
+  testing_support::LoopDevice ext4_loop(ext4_medium.file()), raw_loop(ext4_medium.file()),
+      sq_loop(sq_medium.file());
+  for (const auto* loop : {&ext4_loop, &raw_loop, &sq_loop}) {
+    if (loop->device().empty()) SKIP_OR_FAIL_IN_CI("no loop device here: " + loop->why());
+  }
+  const Mounted ext4_fs(ext4_loop.device(), "ext4", dir_.Path("ext4fs"));
+  const Mounted sq_fs(sq_loop.device(), "squashfs", dir_.Path("sqfs"));
+  ASSERT_TRUE(ext4_fs.ok() && sq_fs.ok()) << "cannot mount the images";
+
+  struct Source {
+    std::string path;
+    const DamagedMount& medium;
+    const Bytes& bytes;
+    const Ranges& lost;  // the units that cannot be read
+    int64_t bad_units;   // sectors, or pages where the file system has no direct I/O
+    int64_t spots;
+  };
+  const Source sources[] = {
+      {dir_.Path("ext4fs/file"), ext4_medium, file, file_bad, 79, 6},
+      {raw_loop.device(), ext4_medium, ext4_image, ext4_bad, 79, 6},
+      {dir_.Path("sqfs/file"), sq_medium, file, sq_pages, 3, 2},
+  };
+  for (const Source& source : sources) {
+    for (const int32_t block : {1, 100, 512, 4096, 65536, 0}) {
+      SCOPED_TRACE(source.path + ", block " + std::to_string(block));
+      const Bytes expected = ExpectedCopy(source.bytes, source.lost, block, {});
+      std::vector<std::string> percents;
+      // The block-by-block loop at one byte a block would take minutes here.
+      for (const char* program : {VREL_PATH, VREL_REFERENCE_PATH}) {
+        if (block == 1 && program != std::string(VREL_PATH)) continue;
+        const platform::UniqueFd cached(::open(source.path.c_str(), O_RDONLY | O_CLOEXEC));
+        ::posix_fadvise(cached.get(), 0, 0, POSIX_FADV_DONTNEED);  // each run meets the damage
+        const int64_t failed_before = source.medium.FailedRequests();
+        ::unlink(dir_.Path("target").c_str());
+        ExpectExit(
+            testing_support::RunToEnd(
+                program, {source.path + ";" + dir_.Path("target") + ";" + std::to_string(block)},
+                Env()),
+            kExitFinished);
+        const Bytes target = ReadFileBytes(dir_.Path("target"));
+        EXPECT_TRUE(target == expected)
+            << program << ": "
+            << std::mismatch(target.begin(), target.end(), expected.begin(), expected.end()).first -
+                   target.begin();
+        percents.push_back(Percent());
+        // About one failing request per bad unit; the page cache costs a few per spot.
+        const int64_t failed = source.medium.FailedRequests() - failed_before;
+        EXPECT_GT(failed, 0) << program;
+        EXPECT_LE(failed, source.bad_units + 6 * source.spots) << program;
+      }
+      if (percents.size() == 2) {
+        EXPECT_EQ(percents[0], percents[1]);
+      }
+    }
+  }
+}
 
 }  // namespace
