@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgtest-dev
   libfuse3-dev fuse3
+  e2fsprogs squashfs-tools mount
   fonts-liberation2 xvfb xauth
   xdotool imagemagick
   locales
