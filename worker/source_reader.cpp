@@ -77,19 +77,24 @@ IoResult SourceReader::ReadAt(std::span<std::byte> buf, int64_t offset) {
   const auto wanted = static_cast<size_t>(stop - offset);
   IoResult result;
   if (wanted > 0) {
+    bool wanted_in_units = true;
     const auto zone = FirstEndingAfter(zones_, offset);
     if (zone == zones_.end() || zone->start >= stop) {
       result = file_.ReadAt(buf.first(wanted), offset);
       // The page cache may have failed a whole folio around a bad spot: the rest is read in
       // units. Where that cannot be set up, the read's own failure stands.
-      if (result.error == 0 || !IsDamage(result.error) || OpenUnitReader() != 0) return result;
-      const int64_t zone_start = AlignDown(offset + static_cast<int64_t>(result.done), kZone);
-      Insert(zones_, {zone_start, zone_start + kZone, 0});
+      if (result.error != 0 && IsDamage(result.error) && OpenUnitReader() == 0) {
+        AddZone(offset + static_cast<int64_t>(result.done));
+      } else {
+        wanted_in_units = false;
+      }
     }
-    const IoResult rest = ReadUnits(buf.subspan(result.done, wanted - result.done),
-                                    offset + static_cast<int64_t>(result.done));
-    result.done += rest.done;
-    result.error = rest.error;
+    if (wanted_in_units) {
+      const IoResult rest = ReadUnits(buf.subspan(result.done, wanted - result.done),
+                                      offset + static_cast<int64_t>(result.done));
+      result.done += rest.done;
+      result.error = rest.error;
+    }
   }
   if (result.done == wanted && result.error == 0 && stop < end) result.error = stop_error;
   return result;
@@ -157,6 +162,7 @@ IoResult SourceReader::ReadUnits(std::span<std::byte> buf, int64_t from) {
       continue;
     }
     Insert(bad_, {got_end, got_end + unit_, piece.error});
+    AddZone(got_end);  // the page cache would fail the folio that holds it
     result.error = piece.error;
     return result;
   }
@@ -224,6 +230,11 @@ int SourceReader::OpenPageReader() {
   unit_ = std::max<int64_t>({unit_, ::sysconf(_SC_PAGESIZE), 1});
   mode_ = Mode::kPages;
   return 0;
+}
+
+void SourceReader::AddZone(int64_t at) {
+  const int64_t zone_start = AlignDown(at, kZone);
+  Insert(zones_, {zone_start, zone_start + kZone, 0});
 }
 
 void SourceReader::Insert(std::vector<Span>& spans, Span span) {

@@ -62,6 +62,8 @@ class SourceReader final : public BlockReader {
   platform::IoResult ReadUnits(std::span<std::byte> buf, int64_t from);
   // One request of whole units at the unit-aligned `at` into `into`, in the bounce buffer.
   platform::IoResult ReadPiece(int64_t at, int64_t size, std::byte* into);
+  // Reads the aligned 2 MiB around `at` in units from now on.
+  void AddZone(int64_t at);
   // Adds `span` to the sorted, disjoint `spans`.
   static void Insert(std::vector<Span>& spans, Span span);
 
