@@ -28,8 +28,10 @@ namespace {
 
 using testing_support::ChildProcess;
 using testing_support::ExitInfo;
+using testing_support::Mounted;
 using testing_support::PatternBytes;
 using testing_support::ReadFileBytes;
+using testing_support::Shell;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 using worker::kExitBadCommandLine;
@@ -535,48 +537,16 @@ INSTANTIATE_TEST_SUITE_P(Cases, VrelDamagedTest, ::testing::ValuesIn(kDamagedCas
 // A real file system on a damaged disk: images served by damagedfs, attached read-only as loop
 // devices and mounted, so that reads pass the kernel's page cache, which fails whole folios.
 
-// Runs a shell command; true when it exits with 0.
-bool Shell(const std::string& command) {
-  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// A file system mounted read-only for the object's life.
-class Mounted {
- public:
-  Mounted(const std::string& device, const std::string& type, const std::string& folder)
-      : folder_(folder) {
-    ::mkdir(folder.c_str(), 0700);
-    ok_ = Shell("mount -o ro -t " + type + " '" + device + "' '" + folder + "'");
-  }
-  ~Mounted() {
-    if (ok_) {
-      EXPECT_TRUE(Shell("umount '" + folder_ + "'"));
-    }
-  }
-  bool ok() const { return ok_; }
-
- private:
-  std::string folder_;
-  bool ok_;
-};
-
-// Where the file's bytes start in the image: the file systems here store them in one piece.
-int64_t DataStart(const Bytes& image, const Bytes& file, int64_t contiguous) {
-  const auto at = std::search(image.begin(), image.end(), file.begin(), file.begin() + 4096);
-  const int64_t start = at - image.begin();
-  if (at == image.end() || !std::equal(file.begin(), file.begin() + contiguous, at)) return -1;
-  return start;
-}
-
-// Bad sectors (0-based number, count) under one file: single sectors, runs of 11 and 64, and the
-// file's last sector; the ext4 file and the loop device lose whole sectors, the squashfs file
-// (no direct I/O) whole pages: those whose data, in squashfs' 1 KiB device blocks, meet one.
+// Bad sectors under one file: single ones, runs of 11 and 64, and the file's last sector. Every
+// block size loses exactly the bytes from a block's first bad unit to its end: whole sectors
+// for the ext4 file and its loop device; pages for the squashfs file (no direct I/O), those
+// whose data, in squashfs' 1 KiB device blocks, meet a bad sector. A bad unit costs about one
+// failing request. The block-by-block loop gives the same copy and the same last Percent.
 TEST_F(VrelTest, RescuesEveryReadableSectorOfAFileSystemOnADamagedDisk) {
-  if (::geteuid() != 0 || !Shell("command -v mkfs.ext4 mksquashfs losetup mount")) {
-    SKIP_OR_FAIL_IN_CI("needs root, mkfs.ext4 (e2fsprogs), mksquashfs (squashfs-tools), losetup");
+  if (::geteuid() != 0 || ::access("/dev/fuse", R_OK | W_OK) != 0 ||
+      !Shell("command -v mkfs.ext4 mksquashfs losetup mount")) {
+    SKIP_OR_FAIL_IN_CI("needs root, /dev/fuse, mkfs.ext4 (e2fsprogs), mksquashfs (squashfs-tools)");
   }
-  const platform::UniqueFd fuse(::open("/dev/fuse", O_RDWR | O_CLOEXEC));
-  if (!fuse.valid()) SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: this test needs FUSE");
   const int64_t length = (4 << 20) - 700;
   const Bytes file = PatternBytes(static_cast<size_t>(length), 31);
   ::mkdir(dir_.Path("content").c_str(), 0700);
@@ -585,25 +555,25 @@ TEST_F(VrelTest, RescuesEveryReadableSectorOfAFileSystemOnADamagedDisk) {
   ASSERT_TRUE(Shell("mkfs.ext4 -q -F -b 4096 -d '" + content + "' '" + ext4 + "' 12M"));
   ASSERT_TRUE(Shell("mksquashfs '" + content + "' '" + sq + "' -noI -noD -noF -b 4096 -quiet"));
   const Bytes ext4_image = ReadFileBytes(ext4), sq_image = ReadFileBytes(sq);
-  const int64_t ext4_start = DataStart(ext4_image, file, length);
-  const int64_t sq_start = DataStart(sq_image, file, length / 4096 * 4096);
-  ASSERT_TRUE(ext4_start >= 0 && sq_start >= 0) << "the file is not in one piece";
+  // Where the file's data starts in the images: both file systems keep it in one piece (or the
+  // copies below differ from the model).
+  const auto data_start = [&file](const Bytes& image) {
+    return std::search(image.begin(), image.end(), file.begin(), file.begin() + 4096) -
+           image.begin();
+  };
+  const int64_t ext4_start = data_start(ext4_image), sq_start = data_start(sq_image);
+  ASSERT_TRUE(ext4_start < std::ssize(ext4_image) && sq_start < std::ssize(sq_image));
 
-  const Ranges sectors = {{1000, 1}, {2001, 11}, {3000, 64}, {5001, 1}, {6500, 1}, {8190, 1}};
-  Ranges file_bad, ext4_bad, sq_bad, sq_pages;
-  for (const auto& [sector, count] : sectors) {
-    file_bad.push_back({sector * 512, count * 512});
-    ext4_bad.push_back({ext4_start + sector * 512, count * 512});
-  }
+  const Ranges file_bad = {{1000 * 512, 512}, {2001 * 512, 11 * 512}, {3000 * 512, 64 * 512},
+                           {5001 * 512, 512}, {6500 * 512, 512},      {8190 * 512, 512}};
+  Ranges ext4_bad, sq_bad, sq_pages;
+  for (const auto& [start, size] : file_bad) ext4_bad.push_back({ext4_start + start, size});
   for (const int64_t offset : {1000000, 3000000})
     sq_bad.push_back({(sq_start + offset) / 512 * 512, 512});
-  for (int64_t page = 0; page * 4096 < length; ++page) {
-    const int64_t from = (sq_start + page * 4096) / 1024 * 1024;
-    const int64_t to =
-        (sq_start + page * 4096 + std::min<int64_t>(4096, length - page * 4096) + 1023) / 1024 *
-        1024;
+  for (int64_t page = 0; page < length; page += 4096) {
+    const int64_t from = (sq_start + page) / 1024 * 1024, to = sq_start + page + 4096 + 1023;
     for (const auto& [start, size] : sq_bad) {
-      if (start < to && start + size > from) sq_pages.push_back({page * 4096, 4096});
+      if (start < to / 1024 * 1024 && start + size > from) sq_pages.push_back({page, 4096});
     }
   }
   ASSERT_EQ(sq_pages.size(), 3u) << "squashfs laid the file out otherwise: recount the pages";
@@ -613,9 +583,7 @@ TEST_F(VrelTest, RescuesEveryReadableSectorOfAFileSystemOnADamagedDisk) {
   ASSERT_TRUE(ext4_medium.served() && sq_medium.served()) << ext4_medium.log() << sq_medium.log();
   testing_support::LoopDevice ext4_loop(ext4_medium.file()), raw_loop(ext4_medium.file()),
       sq_loop(sq_medium.file());
-  for (const auto* loop : {&ext4_loop, &raw_loop, &sq_loop}) {
-    if (loop->device().empty()) SKIP_OR_FAIL_IN_CI("no loop device here: " + loop->why());
-  }
+  if (sq_loop.device().empty()) SKIP_OR_FAIL_IN_CI("no loop device here: " + sq_loop.why());
   const Mounted ext4_fs(ext4_loop.device(), "ext4", dir_.Path("ext4fs"));
   const Mounted sq_fs(sq_loop.device(), "squashfs", dir_.Path("sqfs"));
   ASSERT_TRUE(ext4_fs.ok() && sq_fs.ok()) << "cannot mount the images";
@@ -624,14 +592,13 @@ TEST_F(VrelTest, RescuesEveryReadableSectorOfAFileSystemOnADamagedDisk) {
     std::string path;
     const DamagedMount& medium;
     const Bytes& bytes;
-    const Ranges& lost;  // the units that cannot be read
-    int64_t bad_units;   // sectors, or pages where the file system has no direct I/O
-    int64_t spots;
+    const Ranges& lost;    // the units that cannot be read
+    int64_t most_failing;  // one per bad unit, and what the page cache costs at 6 per spot
   };
   const Source sources[] = {
-      {dir_.Path("ext4fs/file"), ext4_medium, file, file_bad, 79, 6},
-      {raw_loop.device(), ext4_medium, ext4_image, ext4_bad, 79, 6},
-      {dir_.Path("sqfs/file"), sq_medium, file, sq_pages, 3, 2},
+      {dir_.Path("ext4fs/file"), ext4_medium, file, file_bad, 79 + 6 * 6},
+      {raw_loop.device(), ext4_medium, ext4_image, ext4_bad, 79 + 6 * 6},
+      {dir_.Path("sqfs/file"), sq_medium, file, sq_pages, 3 + 6 * 2},
   };
   for (const Source& source : sources) {
     for (const int32_t block : {1, 100, 512, 4096, 65536, 0}) {
@@ -641,29 +608,17 @@ TEST_F(VrelTest, RescuesEveryReadableSectorOfAFileSystemOnADamagedDisk) {
       // The block-by-block loop at one byte a block would take minutes here.
       for (const char* program : {VREL_PATH, VREL_REFERENCE_PATH}) {
         if (block == 1 && program != std::string(VREL_PATH)) continue;
-        const platform::UniqueFd cached(::open(source.path.c_str(), O_RDONLY | O_CLOEXEC));
-        ::posix_fadvise(cached.get(), 0, 0, POSIX_FADV_DONTNEED);  // each run meets the damage
         const int64_t failed_before = source.medium.FailedRequests();
-        ::unlink(dir_.Path("target").c_str());
-        ExpectExit(
-            testing_support::RunToEnd(
-                program, {source.path + ";" + dir_.Path("target") + ";" + std::to_string(block)},
-                Env()),
-            kExitFinished);
-        const Bytes target = ReadFileBytes(dir_.Path("target"));
-        EXPECT_TRUE(target == expected)
-            << program << ": "
-            << std::mismatch(target.begin(), target.end(), expected.begin(), expected.end()).first -
-                   target.begin();
+        const std::string target = dir_.Path("target");
+        ::unlink(target.c_str());
+        const std::string args = source.path + ";" + target + ";" + std::to_string(block);
+        ExpectExit(testing_support::RunToEnd(program, {args}, Env()), kExitFinished);
+        EXPECT_TRUE(ReadFileBytes(target) == expected) << program;
         percents.push_back(Percent());
-        // About one failing request per bad unit; the page cache costs a few per spot.
         const int64_t failed = source.medium.FailedRequests() - failed_before;
-        EXPECT_GT(failed, 0) << program;
-        EXPECT_LE(failed, source.bad_units + 6 * source.spots) << program;
+        EXPECT_TRUE(failed > 0 && failed <= source.most_failing) << program << ": " << failed;
       }
-      if (percents.size() == 2) {
-        EXPECT_EQ(percents[0], percents[1]);
-      }
+      EXPECT_EQ(percents.front(), percents.back());
     }
   }
 }
