@@ -7,7 +7,8 @@
 #
 # For vrel, vrel-reference (the block-by-block loop) and `ddrescue -d -b512` (the direct sector
 # reader of Debian's gddrescue): time, failing requests that reached the medium, and bytes lost
-# (the file's bytes are never 0, so a lost byte is a zero in the copy). Target: vrel at 1-byte
+# (the file's bytes are never 0, so a lost byte is a zero in the copy; ddrescue leaves an
+# unreadable tail of the file out of its copy, which this does not count). Target: vrel at 1-byte
 # blocks within 1.5 times ddrescue's time.
 #
 #   bench/damaged_disk.sh [BUILD_DIR] [WORK_DIR] [FAIL_USEC]
@@ -73,14 +74,14 @@ run() {  # label, source, command...
     "$(python3 -c "import sys; print(open('$work/out','rb').read().count(0))")"
 }
 
-compare() {  # source
+compare() {  # source, ddrescue's options
   for block in 1 512 0; do
     run "vrel $block" "$1" "$build/bin/vrel" "$1;$work/out;$block"
   done
   for block in 512 0 1; do
     run "vrel-reference $block" "$1" "$build/bin/vrel-reference" "$1;$work/out;$block"
   done
-  run "ddrescue -d -b512" "$1" ddrescue -q -d -b512 "$1" "$work/out" "$work/map"
+  run "ddrescue $2" "$1" ddrescue -q $2 "$1" "$work/out" "$work/map"
 }
 
 echo "ext4, 24 MiB file, 79 bad sectors, ${fail_usec} us per failing request"
@@ -92,7 +93,7 @@ for spot in 1000:1 5000:11 20000:64 30001:1 40000:1 49151:1; do
   bad="$bad,$((start + ${spot%:*} * 512)):$((${spot#*:} * 512))"
 done
 attach "$work/ext4" "${bad#,}" ext4
-compare "$work/fs/file"
+compare "$work/fs/file" "-d -b512"
 detach
 
 echo "squashfs (no direct I/O), 8 MiB file, 2 bad sectors"
@@ -101,5 +102,5 @@ mksquashfs "$work/content" "$work/sq" -noI -noD -noF -b 4096 -quiet -no-progress
 start=$(data_start "$work/sq")
 bad=$(((start + 1000000) / 512 * 512)):512,$(((start + 5000000) / 512 * 512)):512
 attach "$work/sq" "$bad" squashfs
-compare "$work/fs/file"
+compare "$work/fs/file" "-b4096"  # squashfs refuses direct I/O
 detach
