@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libgtest-dev
   libfuse3-dev fuse3
   gddrescue
+  e2fsprogs squashfs-tools mount
   fonts-liberation2 xvfb xauth
   xdotool imagemagick
   locales

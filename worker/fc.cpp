@@ -8,6 +8,7 @@
 #include "platform/core/number_text.h"
 #include "platform/core/progress_channel.h"
 #include "worker/rescue_map_file.h"
+#include "worker/source_reader.h"
 
 namespace worker {
 
@@ -31,14 +32,15 @@ constexpr int64_t kChunkBytes = int64_t{255} * 4096;
 // writes of one chunk delay a close message by a few milliseconds at most.
 constexpr int64_t kPercentsPerChunk = 64;
 
-// The open source file as the copy loop reads it.
+// The open source file as the copy loop reads it: through the page cache where it reads, a
+// failing area directly, each bad unit read once.
 class FileReader final : public BlockReader {
  public:
   // `path` named `file`, whose identity was `id` and length `length` when the copy began.
   FileReader(const File& file, const std::string& path, platform::FileIdentity id, int64_t length)
-      : file_(file), path_(path), id_(id), length_(length) {}
+      : file_(file), reader_(file), path_(path), id_(id), length_(length) {}
   platform::IoResult ReadAt(std::span<std::byte> buf, int64_t offset) override {
-    return file_.ReadAt(buf, offset);
+    return reader_.ReadAt(buf, offset);
   }
   // Another disc in the drive, a disk plugged in again as another device, or a file replaced or
   // cut short: reading on would copy another file's bytes, or none.
@@ -68,6 +70,7 @@ class FileReader final : public BlockReader {
 
  private:
   const File& file_;
+  SourceReader reader_;
   const std::string& path_;
   const platform::FileIdentity id_;
   const int64_t length_;

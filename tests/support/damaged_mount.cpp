@@ -79,6 +79,13 @@ bool DamagedMount::AnsweredShort() const {
   return false;
 }
 
+int64_t DamagedMount::FailedRequests() const {
+  std::ifstream trace(trace_);
+  int64_t offset = 0, size = 0, result = 0, failed = 0;
+  while (trace >> offset >> size >> result) failed += result < 0 ? 1 : 0;
+  return failed;
+}
+
 bool FuseAvailable() { return platform::UniqueFd(::open("/dev/fuse", O_RDWR | O_CLOEXEC)).valid(); }
 
 }  // namespace testing_support

@@ -38,6 +38,8 @@ class DamagedMount {
   const std::string& trace() const { return trace_; }
   // Whether a read request came back with fewer bytes than it asked for, and no error.
   bool AnsweredShort() const;
+  // Requests that failed since the file system started.
+  int64_t FailedRequests() const;
 
  private:
   std::string folder_;

@@ -1,5 +1,9 @@
-// A loop device over an image file, standing in for a disc or disk read through its device.
+// A loop device over an image file, standing in for a disc or disk read through its device, and
+// a file system mounted from one.
 #pragma once
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +37,31 @@ class LoopDevice {
  private:
   std::string device_;
   std::string why_;
+};
+
+// Runs a shell command; true when it exits with 0.
+inline bool Shell(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A file system mounted read-only for the object's life.
+class Mounted {
+ public:
+  Mounted(const std::string& device, const std::string& type, const std::string& folder)
+      : folder_(folder) {
+    ::mkdir(folder.c_str(), 0700);
+    ok_ = Shell("mount -o ro -t " + type + " '" + device + "' '" + folder + "'");
+  }
+  ~Mounted() {
+    if (ok_) {
+      EXPECT_TRUE(Shell("umount '" + folder_ + "'"));
+    }
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  std::string folder_;
+  bool ok_;
 };
 
 }  // namespace testing_support
