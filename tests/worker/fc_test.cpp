@@ -12,7 +12,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/core/number_text.h"
 #include "platform/core/rescue_map.h"
 #include "tests/support/temp_dir.h"
 #include "worker/rescue_map_file.h"
@@ -153,12 +152,14 @@ std::string Cut(const std::string& actual, std::string_view expected) {
 
 TEST_F(FCTest, BothLoopsFollowTheCopyRule) {
   const BlockRow rows[] = {
-      {"short last block", 250, 0, 100, "1:100 101:100 201:50", "0.4 40.4 80.4"},
+      {"short last block; a failed read keeps what it delivered, then zeros, not the last "
+       "block's bytes",
+       250, 0, 100, "1:100 101:100 201:50", "0.4 40.4 80.4", Fault::kFails, 150, 20, 150, 200},
       {"resume after the target's end, its bytes kept", 250, 120, 100, "121:100 221:30",
        "48.4 88.4"},
       {"last block on the last byte", 101, 0, 100, "1:100 101:1", "0.99 100"},
-      {"block larger than the source", 5, 0, 1 << 20, "1:5", "20"},
-      {"one byte per block", 4, 0, 1, "1:1 2:1 3:1 4:1", "25 50 75 100"},
+      {"Percent written only when its text changes (0.005 and 0.025 round to the even 0 and 0.02)",
+       20000, 0, 1, "1:1 2:1 3:1 4:1 5:1 6:1 7:1 ...", "0 0.01 0.02 0.03 0.04 ..."},
       {"variable speed: 10 apart, cut at the end, the cut size kept", 100, 0, 0,
        "1:10 11:20 21:40 31:70 41:60 51:50 61:40 71:30 81:20 91:10",
        "1 11 21 31 41 51 61 71 81 91"},
@@ -166,21 +167,14 @@ TEST_F(FCTest, BothLoopsFollowTheCopyRule) {
        "1:10 11:20 21:40 31:80 41:160 51:320 61:640 71:1280 81:2560 91:5120 101:10240 111:10240 "
        "121:10240 131:10240 141:10230 151:10220 ...",
        "0.01 0.11 0.2 0.3 0.4 0.49 ..."},
-      {"failed read: what it delivered, then zeros, not the last block's bytes", 250, 0, 100,
-       "1:100 101:100 201:50", "0.4 40.4 80.4", Fault::kFails, 150, 20, 150, 200},
-      {"failed last block: the target still gets the source's length", 230, 0, 100,
-       "1:100 101:100 201:30", "0.43 43.91 87.39", Fault::kFails, 200, 1, 200, 230},
-      {"variable speed falls back to 10 and does not read the failed start again", 100, 0, 0,
-       "1:10 11:20 21:40 31:10 41:10 51:20 61:40 71:30 81:20 91:10", "1 11 21 31 41 51 61 71 81 91",
-       Fault::kFails, 35, 1, 35, 40},
-      {"a read that ends short without an error counts as failed", 100, 0, 0,
-       "1:10 11:20 21:40 31:10 41:10 51:20 61:40 71:30 81:20 91:10", "1 11 21 31 41 51 61 71 81 91",
-       Fault::kEndsShort, 35, 1, 35, 40},
+      {"a read that ends short without an error fails: back to 10, the failed start not read again",
+       100, 0, 0, "1:10 11:20 21:40 31:10 41:10 51:20 61:40 71:30 81:20 91:10",
+       "1 11 21 31 41 51 61 71 81 91", Fault::kEndsShort, 35, 1, 35, 40},
       {"variable speed: a failed block never zeros bytes rescued before it", 100, 0, 0,
        "1:10 11:20 21:40 31:70 41:10 51:20 61:10 71:10 81:20 91:10", "1 11 21 31 41 51 61 71 81 91",
        Fault::kFailsWhole, 60, 1, 60, 70},
-      {"resumed, a failed last block extends the target whole", 30, 20, 0, "21:10", "70",
-       Fault::kFailsWhole, 25, 1, 20, 30},
+      {"resumed, a failed last block still gives the target the source's length", 30, 20, 0,
+       "21:10", "70", Fault::kFailsWhole, 25, 1, 20, 30},
   };
   for (const BlockRow& row : rows) {
     SCOPED_TRACE(row.name);
@@ -205,23 +199,6 @@ TEST_F(FCTest, BothLoopsFollowTheCopyRule) {
       EXPECT_TRUE(Target() == expected);
     }
   }
-}
-
-// Every distinct value once, in order: at most 10,001 writes for any block size.
-TEST_F(FCTest, PercentIsWrittenOnlyWhenItsTextChanges) {
-  const Bytes source_bytes = PatternBytes(20000);
-  FakeSource source(source_bytes);
-  ASSERT_EQ(Run(source, 1).status, CopyStatus::kFinished);
-  std::vector<double> percents;
-  for (const std::string& text : channel_.percents)
-    percents.push_back(*platform::ParseNumber(text));
-  // 0, 0.01, ..., 100 at half a hundredth per byte; 0.005 rounds to the even 0.
-  ASSERT_EQ(percents.size(), 10001u);
-  EXPECT_EQ(channel_.percents[1], "0.01");
-  EXPECT_EQ(percents.back(), 100);
-  EXPECT_EQ(std::adjacent_find(percents.begin(), percents.end(), std::greater_equal<>()),
-            percents.end());
-  EXPECT_EQ(Target(), source_bytes);
 }
 
 // A close message stops the copy on a block boundary: after the block in progress, or in the
@@ -270,94 +247,71 @@ TEST_F(FCTest, ChannelFailureEndsTheCopy) {
   EXPECT_EQ(source.reads.size(), 2u);
 }
 
-// ---------------------------------------------------------------------------------------------
 // The chunked loop against the block-by-block loop on random media, block sizes and resume
 // points: the same target bytes, the same Percent texts and status, and few extra failing reads.
 // A medium taken out ends both after the same block, neither writing the failing one.
-
-struct RandomCase {
-  Bytes source;
-  Bytes held;     // the target's bytes before the copy, not the source's
-  int32_t block;  // 0: variable speed
-  std::vector<Damage> damage;
-  bool fails_whole = false;  // the medium fails whole requests
-};
-
-RandomCase MakeRandomCase(uint32_t case_number) {
-  std::mt19937 random(case_number);
-  auto uniform = [&random](int64_t low, int64_t high) {
-    return std::uniform_int_distribution<int64_t>(low, high)(random);
-  };
-  // Block sizes and source lengths; the lengths keep the block-by-block loop quick.
-  const std::vector<std::pair<int32_t, int64_t>> kinds = {
-      {1, 20000},
-      {100, 200000},
-      {0, 30000},
-      {static_cast<int32_t>(uniform(2, 64)), 20000},
-      {static_cast<int32_t>(uniform(65, 20000)), 200000},
-      {static_cast<int32_t>(uniform(1 << 19, 3 << 20)), 4 << 20},  // a chunk or more
-  };
-  const auto& [block, longest] = kinds[static_cast<size_t>(uniform(0, 5))];
-  RandomCase drawn;
-  drawn.block = block;
-  const int64_t length = uniform(1, longest);
-  drawn.source = PatternBytes(static_cast<size_t>(length), case_number);
-  if (uniform(0, 1) == 1) {
-    drawn.held = PatternBytes(static_cast<size_t>(uniform(0, length + 20)), 7);
-  }
-  drawn.fails_whole = uniform(0, 2) == 2;  // one kind of medium in three
-  for (int64_t n = uniform(0, 5); n > 0; --n) {
-    const int64_t span = uniform(0, 3) == 0 ? uniform(1, 20000) : uniform(1, 300);
-    const Fault fault = drawn.fails_whole    ? Fault::kFailsWhole
-                        : uniform(0, 1) == 0 ? Fault::kFails
-                                             : Fault::kEndsShort;
-    drawn.damage.push_back({uniform(0, length - 1), span, fault});
-  }
-  if (case_number % 4 == 0) {  // one medium in four is taken out: another is read from there on
-    drawn.damage.push_back({uniform(0, length - 1), length, Fault::kReplaced});
-  }
-  return drawn;
-}
-
 TEST_F(FCTest, ChunkedLoopGivesTheResultOfTheBlockByBlockLoop) {
-  struct Outcome {
-    CopyStatus status;
-    Bytes target;
-    std::vector<std::string> percents;
-    int failed_reads = 0;
-    int failing_stretches = 0;  // runs of reads that failed one after the other
-  };
   for (uint32_t case_number = 1; case_number <= 150; ++case_number) {
-    const RandomCase drawn = MakeRandomCase(case_number);
+    std::mt19937 random(case_number);
+    auto uniform = [&random](int64_t low, int64_t high) {
+      return std::uniform_int_distribution<int64_t>(low, high)(random);
+    };
+    // Block sizes (0: variable speed) and source lengths that keep the block-by-block loop quick;
+    // the last kind has blocks of a chunk or more.
+    const std::pair<int64_t, int64_t> kinds[] = {{1, 20000},
+                                                 {100, 200000},
+                                                 {0, 30000},
+                                                 {uniform(2, 64), 20000},
+                                                 {uniform(65, 20000), 200000},
+                                                 {uniform(1 << 19, 3 << 20), 4 << 20}};
+    const auto [block, longest] = kinds[uniform(0, 5)];
+    const int64_t length = uniform(1, longest);
+    const Bytes source_bytes = PatternBytes(static_cast<size_t>(length), case_number);
+    const Bytes held = uniform(0, 1) == 1
+                           ? PatternBytes(static_cast<size_t>(uniform(0, length + 20)), 7)
+                           : Bytes{};
+    const bool fails_whole = uniform(0, 2) == 2;  // one kind of medium in three
+    std::vector<Damage> damage;
+    for (int64_t n = uniform(0, 5); n > 0; --n) {
+      const int64_t span = uniform(0, 3) == 0 ? uniform(1, 20000) : uniform(1, 300);
+      const Fault fault = fails_whole          ? Fault::kFailsWhole
+                          : uniform(0, 1) == 0 ? Fault::kFails
+                                               : Fault::kEndsShort;
+      damage.push_back({uniform(0, length - 1), span, fault});
+    }
+    // One medium in four is taken out: another is read from there on.
+    if (case_number % 4 == 0) damage.push_back({uniform(0, length - 1), length, Fault::kReplaced});
     SCOPED_TRACE(::testing::Message()
-                 << "case " << case_number << ": " << drawn.source.size() << " bytes, block "
-                 << drawn.block << ", " << drawn.held.size() << " held, " << drawn.damage.size()
-                 << " damaged ranges");
-    Outcome outcomes[2];
+                 << "case " << case_number << ": " << length << " bytes, block " << block << ", "
+                 << held.size() << " held, " << damage.size() << " damaged ranges");
+    struct Outcome {
+      CopyStatus status;
+      Bytes target;
+      std::vector<std::string> percents;
+      int failed_reads = 0;
+      int failing_stretches = 0;  // runs of reads that failed one after the other
+    } outcomes[2];
     for (const BlockLoop loop : {BlockLoop::kBlockByBlock, BlockLoop::kChunked}) {
       Outcome& out = outcomes[loop == BlockLoop::kChunked ? 1 : 0];
-      FakeSource source(drawn.source, drawn.damage);
+      FakeSource source(source_bytes, damage);
       channel_.percents.clear();
-      out.status = Run(source, drawn.block, drawn.held, loop).status;
+      out.status = Run(source, static_cast<int32_t>(block), held, loop).status;
       out.target = Target();
       out.percents = channel_.percents;
       for (size_t i = 0; i < source.failed.size(); ++i) {
-        if (!source.failed[i]) continue;
-        ++out.failed_reads;
-        if (i == 0 || !source.failed[i - 1]) ++out.failing_stretches;
+        out.failed_reads += source.failed[i];
+        out.failing_stretches += source.failed[i] && (i == 0 || !source.failed[i - 1]);
       }
     }
-    const Outcome& expected = outcomes[0];
-    const Outcome& chunked = outcomes[1];
+    const auto& [expected, chunked] = outcomes;
     ASSERT_EQ(chunked.status, expected.status);
     ASSERT_TRUE(chunked.target == expected.target);
     ASSERT_EQ(chunked.percents, expected.percents);
     // A medium that delivers the bytes before a failure costs one extra failing read per
     // stretch; one that fails whole requests at most one per halving of a chunk, whose
     // fewer than 2^20 bytes hold fewer than 2^20 blocks.
-    const int extra_per_stretch = drawn.fails_whole ? 1 + 20 : 1;
     ASSERT_LE(chunked.failed_reads,
-              expected.failed_reads + extra_per_stretch * expected.failing_stretches);
+              expected.failed_reads + (fails_whole ? 21 : 1) * expected.failing_stretches);
   }
 }
 
@@ -385,6 +339,21 @@ TEST_F(FCTest, RetryPassWritesNoZerosOverUntriedBytes) {
       {0, 60, S::kRescued}, {60, 5, S::kUnreadable}, {65, 5, S::kUntried}, {70, 30, S::kRescued}};
   EXPECT_EQ(recorder.map().areas(), areas);
   EXPECT_TRUE(Target() == held);
+}
+
+// One waiting message per call, oldest first; an empty queue is no error.
+TEST(DoEventTest, FastestHandlesOneWaitingMessagePerCall) {
+  platform::MessageQueue queue;
+  std::vector<uintptr_t> dispatched;
+  queue.SetHandler(platform::kMsgUser,
+                   [&](const platform::Message& msg) { dispatched.push_back(msg.wparam); });
+  DoEvent events(queue);
+  events.Fastest();
+  for (uintptr_t i = 1; i <= 3; ++i) queue.Post({platform::kMsgUser, i, 0});
+  events.Fastest();
+  events.Fastest();
+  EXPECT_EQ(dispatched, (std::vector<uintptr_t>{1, 2}));
+  EXPECT_EQ(queue.size(), 1u);
 }
 
 }  // namespace
