@@ -221,16 +221,14 @@ TEST_F(FCTest, ChunkedLoopGivesTheResultOfTheBlockByBlockLoopAndStopsCleanly) {
     auto uniform = [&random](int64_t low, int64_t high) {
       return std::uniform_int_distribution<int64_t>(low, high)(random);
     };
-    // Block sizes (0: variable speed) and source lengths that keep the block-by-block loop quick;
-    // the last kind has blocks of a chunk or more.
-    const std::pair<int64_t, int64_t> kinds[] = {{1, 20000},
-                                                 {100, 200000},
-                                                 {0, 30000},
-                                                 {uniform(2, 64), 20000},
-                                                 {uniform(65, 20000), 200000},
-                                                 {uniform(1 << 19, 3 << 20), 4 << 20}};
-    const auto [block, longest] = kinds[uniform(0, 5)];
-    const int64_t length = uniform(1, longest);
+    // Kinds of case: block sizes (0: variable speed, the last a chunk or more) and the longest
+    // sources, which keep the block-by-block loop quick.
+    const int64_t blocks[] = {
+        1, 100, 0, uniform(2, 64), uniform(65, 20000), uniform(1 << 19, 3 << 20)};
+    const int64_t longest[] = {20000, 200000, 30000, 20000, 200000, 4 << 20};
+    const int64_t kind = uniform(0, 5);
+    const auto block = static_cast<int32_t>(blocks[kind]);
+    const int64_t length = uniform(1, longest[kind]);
     const Bytes source_bytes = PatternBytes(static_cast<size_t>(length), case_number);
     const Bytes held = uniform(0, 1) == 1
                            ? PatternBytes(static_cast<size_t>(uniform(0, length + 20)), 7)
@@ -259,8 +257,8 @@ TEST_F(FCTest, ChunkedLoopGivesTheResultOfTheBlockByBlockLoopAndStopsCleanly) {
       Outcome& out = outcomes[loop == BlockLoop::kChunked ? 1 : 0];
       FakeSource source(source_bytes, damage);
       channel_.percents.clear();
-      out = {Run(source, static_cast<int32_t>(block), held, loop).status, Target(),
-             channel_.percents, source.failed_reads, source.failing_stretches};
+      out = {Run(source, block, held, loop).status, Target(), channel_.percents,
+             source.failed_reads, source.failing_stretches};
     }
     const auto& [expected, chunked] = outcomes;
     ASSERT_EQ(chunked.status, expected.status);
@@ -280,7 +278,7 @@ TEST_F(FCTest, ChunkedLoopGivesTheResultOfTheBlockByBlockLoopAndStopsCleanly) {
         if (read_number == stop_read) queue_.Post({platform::kMsgClose, SIGTERM, 0});
       };
       channel_.percents.clear();
-      const CopyResult result = Run(stopped, static_cast<int32_t>(block), held, loop);
+      const CopyResult result = Run(stopped, block, held, loop);
       queue_.ProcessAll();  // a message posted as the copy came to its end
       if (result.status != CopyStatus::kStopped) continue;
       ++stops;
@@ -290,7 +288,7 @@ TEST_F(FCTest, ChunkedLoopGivesTheResultOfTheBlockByBlockLoopAndStopsCleanly) {
                   (std::ssize(partial) - std::ssize(held)) % block == 0)
           << "stopped inside a block";
       FakeSource rest(source_bytes, damage);
-      ASSERT_EQ(Run(rest, static_cast<int32_t>(block), partial, loop).status, expected.status);
+      ASSERT_EQ(Run(rest, block, partial, loop).status, expected.status);
       ASSERT_TRUE(Target() == expected.target);
       // The resumed copy may write the stopped one's last value again.
       std::vector<std::string> percents = channel_.percents;
