@@ -154,7 +154,7 @@ struct BlockRow {
 
 TEST_F(FCTest, BothLoopsFollowTheCopyRule) {
   const BlockRow rows[] = {
-      {"short last block; a failed one holds what its read delivered, then zeros", 250, 0, 100,
+      {"short last block; a failed block holds what its read delivered, then zeros", 250, 0, 100,
        "1:100 101:100 201:50", "0.4 40.4 80.4", Fault::kFails, 150, 20, 150, 200},
       {"resume after the target's end, its bytes kept", 250, 120, 100, "121:100 221:30",
        "48.4 88.4"},
