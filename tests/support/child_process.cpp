@@ -20,23 +20,20 @@ namespace testing_support {
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
                            const std::map<std::string, std::string>& env, bool capture_stderr) {
-  std::vector<std::string> environment;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string text(*entry);
-    if (env.count(text.substr(0, text.find('='))) == 0) environment.push_back(text);
-  }
+  // argv and the environment, as the null-terminated arrays that exec wants.
+  std::vector<std::string> settings;
   for (const auto& [name, value] : env) {
-    if (!value.empty()) environment.push_back(name + "=" + value);
+    if (!value.empty()) settings.push_back(name + "=" + value);
   }
-  // The null-terminated pointer arrays that exec wants.
-  const auto pointers = [](std::vector<std::string>& texts) {
-    std::vector<char*> pointers_to_texts;
-    for (std::string& text : texts) pointers_to_texts.push_back(text.data());
-    pointers_to_texts.push_back(nullptr);
-    return pointers_to_texts;
-  };
-  std::vector<std::string> arguments{program};
-  arguments.insert(arguments.end(), args.begin(), args.end());
+  std::vector<char*> arguments{const_cast<char*>(program.c_str())}, environment;
+  for (const std::string& arg : args) arguments.push_back(const_cast<char*>(arg.c_str()));
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view text(*entry);
+    if (!env.contains(std::string(text.substr(0, text.find('='))))) environment.push_back(*entry);
+  }
+  for (std::string& setting : settings) environment.push_back(setting.data());
+  arguments.push_back(nullptr);
+  environment.push_back(nullptr);
 
   if (capture_stderr) {
     char name[] = "/tmp/mendra-stderr-XXXXXX";
@@ -52,8 +49,8 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   posix_spawn_file_actions_addopen(&actions, 2,
                                    stderr_path_.empty() ? "/dev/null" : stderr_path_.c_str(),
                                    O_WRONLY | O_TRUNC, 0);
-  const int failure = posix_spawn(&pid_, program.c_str(), &actions, nullptr,
-                                  pointers(arguments).data(), pointers(environment).data());
+  const int failure =
+      posix_spawn(&pid_, program.c_str(), &actions, nullptr, arguments.data(), environment.data());
   posix_spawn_file_actions_destroy(&actions);
   if (failure != 0) pid_ = -1;
   EXPECT_EQ(failure, 0) << "cannot start " << program << ": " << std::strerror(failure);

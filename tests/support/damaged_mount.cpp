@@ -7,25 +7,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
 #include "platform/core/unique_fd.h"
 
 namespace testing_support {
-
-namespace {
-
-std::string Joined(const Ranges& ranges) {
-  std::string text;
-  for (const auto& [start, length] : ranges) {
-    if (!text.empty()) text += ',';
-    text += std::to_string(start) + ":" + std::to_string(length);
-  }
-  return text;
-}
-
-}  // namespace
 
 DamagedMount::DamagedMount(const std::string& damagedfs, const TempDir& dir,
                            const std::string& image, const Ranges& bad, const Ranges& short_reads,
@@ -34,23 +22,23 @@ DamagedMount::DamagedMount(const std::string& damagedfs, const TempDir& dir,
   ::mkdir(dir.Path("mnt").c_str(), 0700);
   std::vector<std::string> args = {"--image", image,      "--trace",
                                    trace_,    "--parent", std::to_string(::getpid())};
-  if (!bad.empty()) args.insert(args.end(), {"--bad", Joined(bad)});
-  if (!short_reads.empty()) args.insert(args.end(), {"--short", Joined(short_reads)});
-  if (!slow.empty()) {
-    args.insert(args.end(), {"--slow", Joined(slow), "--slow-usec", std::to_string(slow_usec)});
+  if (!slow.empty()) args.insert(args.end(), {"--slow-usec", std::to_string(slow_usec)});
+  for (const auto& [option, ranges] :
+       {std::pair{"--bad", &bad}, {"--short", &short_reads}, {"--slow", &slow}}) {
+    std::string text;
+    for (const auto& [start, length] : *ranges) {
+      text += std::to_string(start) + ":" + std::to_string(length) + ",";
+    }
+    if (!text.empty()) args.insert(args.end(), {option, text.substr(0, text.size() - 1)});
   }
   args.push_back(dir.Path("mnt"));
   fs_.emplace(damagedfs, args, std::map<std::string, std::string>{}, true);
-  struct stat image_meta {};
-  ::stat(image.c_str(), &image_meta);
   // Served once the mount shows the image's size; given up when damagedfs ends or in 20 s.
+  const uintmax_t image_size = std::filesystem::file_size(image);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (fs_->Running() && std::chrono::steady_clock::now() < deadline) {
-    struct stat st {};
-    if (::stat(file().c_str(), &st) == 0 && st.st_size == image_meta.st_size) {
-      served_ = true;
-      break;
-    }
+  while (!served_ && fs_->Running() && std::chrono::steady_clock::now() < deadline) {
+    std::error_code ignored;
+    served_ = std::filesystem::file_size(file(), ignored) == image_size;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }

@@ -26,13 +26,12 @@ TempDir::~TempDir() {
 std::vector<unsigned char> ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   EXPECT_TRUE(in.good()) << "cannot read " << path;
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes));
   out.close();
   ASSERT_TRUE(out.good()) << "cannot write " << path;
 }

@@ -12,7 +12,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/core/number_text.h"
 #include "platform/core/rescue_map.h"
 #include "tests/support/temp_dir.h"
 #include "worker/rescue_map_file.h"
@@ -45,10 +44,13 @@ class RecordingChannel final : public ProgressChannel {
   size_t fail_percent = 0;
 };
 
-std::string Joined(const std::vector<std::string>& texts) {
+// `texts` joined with spaces; where `expected` ends in " ...", only as much as it shows.
+std::string Joined(const std::vector<std::string>& texts, std::string_view expected = "") {
   std::string joined;
   for (const std::string& text : texts) joined += (joined.empty() ? "" : " ") + text;
-  return joined;
+  const size_t shown = expected.size() - 4;
+  if (!expected.ends_with(" ...") || joined.size() < shown) return joined;
+  return joined.substr(0, shown) + " ...";
 }
 
 // How a damaged range answers a read that meets it. Each read gives the same answer each time.
@@ -90,20 +92,25 @@ class FakeSource final : public BlockReader {
     replaced_ = replaced_ || replaced;
     result.done = static_cast<size_t>(std::max<int64_t>(stop - offset, 0));
     std::memcpy(buf.data(), bytes_.data() + offset, result.done);
-    failed.push_back(result.done < buf.size());
+    const bool failed = result.done < buf.size();
+    failed_reads += failed;
+    failing_stretches += failed && !last_failed_;
+    last_failed_ = failed;
     return result;
   }
   int64_t size() const { return bytes_.size(); }
   bool StillThere(std::string* /*why*/) override { return !replaced_; }
 
   std::vector<std::string> reads;  // "position:size" of each read, 1-based
-  std::vector<bool> failed;        // whether each read came back short
+  int failed_reads = 0;            // reads that came back short
+  int failing_stretches = 0;       // runs of such reads one after the other
   std::function<void(size_t)> hook;
 
  private:
   std::vector<Damage> damage_;
   Bytes bytes_;
   bool replaced_ = false;
+  bool last_failed_ = false;
 };
 
 class FCTest : public ::testing::Test {
@@ -145,20 +152,15 @@ struct BlockRow {
   int64_t zeros_from = 0, zeros_to = 0;          // [from, to) 0-based: zeros in the target
 };
 
-// `actual`, cut to the length of `expected` where that ends in " ...".
-std::string Cut(const std::string& actual, std::string_view expected) {
-  if (!expected.ends_with(" ...") || actual.size() < expected.size() - 4) return actual;
-  return actual.substr(0, expected.size() - 4) + " ...";
-}
-
 TEST_F(FCTest, BothLoopsFollowTheCopyRule) {
   const BlockRow rows[] = {
-      {"short last block", 250, 0, 100, "1:100 101:100 201:50", "0.4 40.4 80.4"},
+      {"short last block; a failed block holds what its read delivered, then zeros", 250, 0, 100,
+       "1:100 101:100 201:50", "0.4 40.4 80.4", Fault::kFails, 150, 20, 150, 200},
       {"resume after the target's end, its bytes kept", 250, 120, 100, "121:100 221:30",
        "48.4 88.4"},
       {"last block on the last byte", 101, 0, 100, "1:100 101:1", "0.99 100"},
-      {"block larger than the source", 5, 0, 1 << 20, "1:5", "20"},
-      {"one byte per block", 4, 0, 1, "1:1 2:1 3:1 4:1", "25 50 75 100"},
+      {"Percent written only when its text changes (0.005 and 0.025 round to the even 0 and 0.02)",
+       20000, 0, 1, "1:1 2:1 3:1 4:1 5:1 6:1 7:1 ...", "0 0.01 0.02 0.03 0.04 ..."},
       {"variable speed: 10 apart, cut at the end, the cut size kept", 100, 0, 0,
        "1:10 11:20 21:40 31:70 41:60 51:50 61:40 71:30 81:20 91:10",
        "1 11 21 31 41 51 61 71 81 91"},
@@ -166,21 +168,14 @@ TEST_F(FCTest, BothLoopsFollowTheCopyRule) {
        "1:10 11:20 21:40 31:80 41:160 51:320 61:640 71:1280 81:2560 91:5120 101:10240 111:10240 "
        "121:10240 131:10240 141:10230 151:10220 ...",
        "0.01 0.11 0.2 0.3 0.4 0.49 ..."},
-      {"failed read: what it delivered, then zeros, not the last block's bytes", 250, 0, 100,
-       "1:100 101:100 201:50", "0.4 40.4 80.4", Fault::kFails, 150, 20, 150, 200},
-      {"failed last block: the target still gets the source's length", 230, 0, 100,
-       "1:100 101:100 201:30", "0.43 43.91 87.39", Fault::kFails, 200, 1, 200, 230},
-      {"variable speed falls back to 10 and does not read the failed start again", 100, 0, 0,
-       "1:10 11:20 21:40 31:10 41:10 51:20 61:40 71:30 81:20 91:10", "1 11 21 31 41 51 61 71 81 91",
-       Fault::kFails, 35, 1, 35, 40},
-      {"a read that ends short without an error counts as failed", 100, 0, 0,
-       "1:10 11:20 21:40 31:10 41:10 51:20 61:40 71:30 81:20 91:10", "1 11 21 31 41 51 61 71 81 91",
-       Fault::kEndsShort, 35, 1, 35, 40},
+      {"a read that ends short without an error fails: back to 10, the failed start not read again",
+       100, 0, 0, "1:10 11:20 21:40 31:10 41:10 51:20 61:40 71:30 81:20 91:10",
+       "1 11 21 31 41 51 61 71 81 91", Fault::kEndsShort, 35, 1, 35, 40},
       {"variable speed: a failed block never zeros bytes rescued before it", 100, 0, 0,
        "1:10 11:20 21:40 31:70 41:10 51:20 61:10 71:10 81:20 91:10", "1 11 21 31 41 51 61 71 81 91",
        Fault::kFailsWhole, 60, 1, 60, 70},
-      {"resumed, a failed last block extends the target whole", 30, 20, 0, "21:10", "70",
-       Fault::kFailsWhole, 25, 1, 20, 30},
+      {"resumed, a failed last block still gives the target the source's length", 30, 20, 0,
+       "21:10", "70", Fault::kFailsWhole, 25, 1, 20, 30},
   };
   for (const BlockRow& row : rows) {
     SCOPED_TRACE(row.name);
@@ -191,7 +186,6 @@ TEST_F(FCTest, BothLoopsFollowTheCopyRule) {
     std::fill(expected.begin() + row.zeros_from, expected.begin() + row.zeros_to, 0);
     std::vector<Damage> damage;
     if (row.damaged_length > 0) damage.push_back({row.damaged_from, row.damaged_length, row.fault});
-
     for (const BlockLoop loop : {BlockLoop::kBlockByBlock, BlockLoop::kChunked}) {
       SCOPED_TRACE(loop == BlockLoop::kChunked ? "chunked" : "block by block");
       channel_.percents.clear();
@@ -199,66 +193,11 @@ TEST_F(FCTest, BothLoopsFollowTheCopyRule) {
       const CopyResult result = Run(source, row.block, held, loop);
       EXPECT_EQ(result.status, CopyStatus::kFinished) << result.error;
       if (loop == BlockLoop::kBlockByBlock) {
-        EXPECT_EQ(Cut(Joined(source.reads), row.reads), row.reads);
+        EXPECT_EQ(Joined(source.reads, row.reads), row.reads);
       }
-      EXPECT_EQ(Cut(Joined(channel_.percents), row.percents), row.percents);
+      EXPECT_EQ(Joined(channel_.percents, row.percents), row.percents);
       EXPECT_TRUE(Target() == expected);
     }
-  }
-}
-
-// Every distinct value once, in order: at most 10,001 writes for any block size.
-TEST_F(FCTest, PercentIsWrittenOnlyWhenItsTextChanges) {
-  const Bytes source_bytes = PatternBytes(20000);
-  FakeSource source(source_bytes);
-  ASSERT_EQ(Run(source, 1).status, CopyStatus::kFinished);
-  std::vector<double> percents;
-  for (const std::string& text : channel_.percents)
-    percents.push_back(*platform::ParseNumber(text));
-  // 0, 0.01, ..., 100 at half a hundredth per byte; 0.005 rounds to the even 0.
-  ASSERT_EQ(percents.size(), 10001u);
-  EXPECT_EQ(channel_.percents[1], "0.01");
-  EXPECT_EQ(percents.back(), 100);
-  EXPECT_EQ(std::adjacent_find(percents.begin(), percents.end(), std::greater_equal<>()),
-            percents.end());
-  EXPECT_EQ(Target(), source_bytes);
-}
-
-// A close message stops the copy on a block boundary: after the block in progress, or in the
-// chunked loop after the chunk in progress. A resume then gives exactly the copy that was not
-// stopped, with the same Percent texts.
-TEST_F(FCTest, CloseMessageStopsOnABlockBoundaryAndResumeCompletesTheCopy) {
-  const Bytes source_bytes = PatternBytes((3 << 20) + 7);
-  const std::vector<Damage> damage = {{1000, 300, Fault::kFails},
-                                      {(2 << 20) + 5, 1, Fault::kFailsWhole}};
-  FakeSource whole(source_bytes, damage);
-  ASSERT_EQ(Run(whole, 100, {}, BlockLoop::kBlockByBlock).status, CopyStatus::kFinished);
-  const Bytes expected = Target();
-  const std::vector<std::string> expected_percents = channel_.percents;
-
-  for (const BlockLoop loop : {BlockLoop::kBlockByBlock, BlockLoop::kChunked}) {
-    SCOPED_TRACE(loop == BlockLoop::kChunked ? "chunked" : "block by block");
-    channel_.percents.clear();
-    FakeSource source(source_bytes, damage);
-    source.hook = [this](size_t read_number) {
-      if (read_number == 6) queue_.Post({platform::kMsgClose, SIGTERM, 0});
-    };
-    const CopyResult stopped = Run(source, 100, {}, loop);
-    EXPECT_EQ(stopped.status, CopyStatus::kStopped);
-    EXPECT_EQ(stopped.stop_signal, SIGTERM);
-    const Bytes partial = Target();
-    ASSERT_GT(partial.size(), 0u);
-    ASSERT_LT(partial.size(), source_bytes.size());
-    EXPECT_EQ(partial.size() % 100, 0u) << "stopped inside a block";
-    EXPECT_TRUE(std::equal(partial.begin(), partial.end(), expected.begin()));
-
-    source.hook = nullptr;
-    EXPECT_EQ(Run(source, 100, partial, loop).status, CopyStatus::kFinished);
-    EXPECT_TRUE(Target() == expected);
-    // The resumed copy may write the stopped one's last value again.
-    std::vector<std::string> percents = channel_.percents;
-    percents.erase(std::unique(percents.begin(), percents.end()), percents.end());
-    EXPECT_EQ(percents, expected_percents);
   }
 }
 
@@ -270,95 +209,94 @@ TEST_F(FCTest, ChannelFailureEndsTheCopy) {
   EXPECT_EQ(source.reads.size(), 2u);
 }
 
-// ---------------------------------------------------------------------------------------------
 // The chunked loop against the block-by-block loop on random media, block sizes and resume
 // points: the same target bytes, the same Percent texts and status, and few extra failing reads.
-// A medium taken out ends both after the same block, neither writing the failing one.
-
-struct RandomCase {
-  Bytes source;
-  Bytes held;     // the target's bytes before the copy, not the source's
-  int32_t block;  // 0: variable speed
-  std::vector<Damage> damage;
-  bool fails_whole = false;  // the medium fails whole requests
-};
-
-RandomCase MakeRandomCase(uint32_t case_number) {
-  std::mt19937 random(case_number);
-  auto uniform = [&random](int64_t low, int64_t high) {
-    return std::uniform_int_distribution<int64_t>(low, high)(random);
-  };
-  // Block sizes and source lengths; the lengths keep the block-by-block loop quick.
-  const std::vector<std::pair<int32_t, int64_t>> kinds = {
-      {1, 20000},
-      {100, 200000},
-      {0, 30000},
-      {static_cast<int32_t>(uniform(2, 64)), 20000},
-      {static_cast<int32_t>(uniform(65, 20000)), 200000},
-      {static_cast<int32_t>(uniform(1 << 19, 3 << 20)), 4 << 20},  // a chunk or more
-  };
-  const auto& [block, longest] = kinds[static_cast<size_t>(uniform(0, 5))];
-  RandomCase drawn;
-  drawn.block = block;
-  const int64_t length = uniform(1, longest);
-  drawn.source = PatternBytes(static_cast<size_t>(length), case_number);
-  if (uniform(0, 1) == 1) {
-    drawn.held = PatternBytes(static_cast<size_t>(uniform(0, length + 20)), 7);
-  }
-  drawn.fails_whole = uniform(0, 2) == 2;  // one kind of medium in three
-  for (int64_t n = uniform(0, 5); n > 0; --n) {
-    const int64_t span = uniform(0, 3) == 0 ? uniform(1, 20000) : uniform(1, 300);
-    const Fault fault = drawn.fails_whole    ? Fault::kFailsWhole
-                        : uniform(0, 1) == 0 ? Fault::kFails
-                                             : Fault::kEndsShort;
-    drawn.damage.push_back({uniform(0, length - 1), span, fault});
-  }
-  if (case_number % 4 == 0) {  // one medium in four is taken out: another is read from there on
-    drawn.damage.push_back({uniform(0, length - 1), length, Fault::kReplaced});
-  }
-  return drawn;
-}
-
-TEST_F(FCTest, ChunkedLoopGivesTheResultOfTheBlockByBlockLoop) {
-  struct Outcome {
-    CopyStatus status;
-    Bytes target;
-    std::vector<std::string> percents;
-    int failed_reads = 0;
-    int failing_stretches = 0;  // runs of reads that failed one after the other
-  };
+// A medium taken out ends both after the same block, neither writing the failing one. A close
+// message stops either loop on a block boundary (the chunked one after the chunk in progress), and
+// a resume then gives the same copy and Percent texts as one that was not stopped.
+TEST_F(FCTest, ChunkedLoopGivesTheResultOfTheBlockByBlockLoopAndStopsCleanly) {
+  int stops = 0;
   for (uint32_t case_number = 1; case_number <= 150; ++case_number) {
-    const RandomCase drawn = MakeRandomCase(case_number);
+    std::mt19937 random(case_number);
+    auto uniform = [&random](int64_t low, int64_t high) {
+      return std::uniform_int_distribution<int64_t>(low, high)(random);
+    };
+    // Kinds of case: block sizes (0: variable speed, the last a chunk or more) and the longest
+    // sources, which keep the block-by-block loop quick.
+    const int64_t blocks[] = {
+        1, 100, 0, uniform(2, 64), uniform(65, 20000), uniform(1 << 19, 3 << 20)};
+    const int64_t longest[] = {20000, 200000, 30000, 20000, 200000, 4 << 20};
+    const int64_t kind = uniform(0, 5);
+    const auto block = static_cast<int32_t>(blocks[kind]);
+    const int64_t length = uniform(1, longest[kind]);
+    const Bytes source_bytes = PatternBytes(static_cast<size_t>(length), case_number);
+    const Bytes held = uniform(0, 1) == 1
+                           ? PatternBytes(static_cast<size_t>(uniform(0, length + 20)), 7)
+                           : Bytes{};
+    const bool fails_whole = uniform(0, 2) == 2;  // one kind of medium in three
+    std::vector<Damage> damage;
+    for (int64_t n = uniform(0, 5); n > 0; --n) {
+      const int64_t span = uniform(0, 3) == 0 ? uniform(1, 20000) : uniform(1, 300);
+      const Fault fault = fails_whole          ? Fault::kFailsWhole
+                          : uniform(0, 1) == 0 ? Fault::kFails
+                                               : Fault::kEndsShort;
+      damage.push_back({uniform(0, length - 1), span, fault});
+    }
+    // One medium in four is taken out: another is read from there on.
+    if (case_number % 4 == 0) damage.push_back({uniform(0, length - 1), length, Fault::kReplaced});
     SCOPED_TRACE(::testing::Message()
-                 << "case " << case_number << ": " << drawn.source.size() << " bytes, block "
-                 << drawn.block << ", " << drawn.held.size() << " held, " << drawn.damage.size()
-                 << " damaged ranges");
-    Outcome outcomes[2];
+                 << "case " << case_number << ": " << length << " bytes, block " << block << ", "
+                 << held.size() << " held, " << damage.size() << " damaged ranges");
+    struct Outcome {
+      CopyStatus status;
+      Bytes target;
+      std::vector<std::string> percents;
+      int failed_reads, failing_stretches;
+    } outcomes[2];
     for (const BlockLoop loop : {BlockLoop::kBlockByBlock, BlockLoop::kChunked}) {
       Outcome& out = outcomes[loop == BlockLoop::kChunked ? 1 : 0];
-      FakeSource source(drawn.source, drawn.damage);
+      FakeSource source(source_bytes, damage);
       channel_.percents.clear();
-      out.status = Run(source, drawn.block, drawn.held, loop).status;
-      out.target = Target();
-      out.percents = channel_.percents;
-      for (size_t i = 0; i < source.failed.size(); ++i) {
-        if (!source.failed[i]) continue;
-        ++out.failed_reads;
-        if (i == 0 || !source.failed[i - 1]) ++out.failing_stretches;
-      }
+      out = {Run(source, block, held, loop).status, Target(), channel_.percents,
+             source.failed_reads, source.failing_stretches};
     }
-    const Outcome& expected = outcomes[0];
-    const Outcome& chunked = outcomes[1];
+    const auto& [expected, chunked] = outcomes;
     ASSERT_EQ(chunked.status, expected.status);
     ASSERT_TRUE(chunked.target == expected.target);
     ASSERT_EQ(chunked.percents, expected.percents);
     // A medium that delivers the bytes before a failure costs one extra failing read per
     // stretch; one that fails whole requests at most one per halving of a chunk, whose
     // fewer than 2^20 bytes hold fewer than 2^20 blocks.
-    const int extra_per_stretch = drawn.fails_whole ? 1 + 20 : 1;
     ASSERT_LE(chunked.failed_reads,
-              expected.failed_reads + extra_per_stretch * expected.failing_stretches);
+              expected.failed_reads + (fails_whole ? 21 : 1) * expected.failing_stretches);
+
+    // In variable speed blocks overlap, and a resume starts after the last one: another layout.
+    for (const BlockLoop loop : {BlockLoop::kBlockByBlock, BlockLoop::kChunked}) {
+      if (block == 0) break;
+      FakeSource stopped(source_bytes, damage);
+      stopped.hook = [this, stop_read = static_cast<size_t>(uniform(1, 4))](size_t read_number) {
+        if (read_number == stop_read) queue_.Post({platform::kMsgClose, SIGTERM, 0});
+      };
+      channel_.percents.clear();
+      const CopyResult result = Run(stopped, block, held, loop);
+      queue_.ProcessAll();  // a message posted as the copy came to its end
+      if (result.status != CopyStatus::kStopped) continue;
+      ++stops;
+      ASSERT_EQ(result.stop_signal, SIGTERM);
+      const Bytes partial = Target();
+      ASSERT_TRUE(std::ssize(partial) == length ||
+                  (std::ssize(partial) - std::ssize(held)) % block == 0)
+          << "stopped inside a block";
+      FakeSource rest(source_bytes, damage);
+      ASSERT_EQ(Run(rest, block, partial, loop).status, expected.status);
+      ASSERT_TRUE(Target() == expected.target);
+      // The resumed copy may write the stopped one's last value again.
+      std::vector<std::string> percents = channel_.percents;
+      percents.erase(std::unique(percents.begin(), percents.end()), percents.end());
+      ASSERT_EQ(percents, expected.percents);
+    }
   }
+  EXPECT_GT(stops, 150) << "few copies were stopped: the stop is hardly tested";
 }
 
 // A retry pass writes no zeros: an untried byte whose read fails again keeps what the target
@@ -385,6 +323,21 @@ TEST_F(FCTest, RetryPassWritesNoZerosOverUntriedBytes) {
       {0, 60, S::kRescued}, {60, 5, S::kUnreadable}, {65, 5, S::kUntried}, {70, 30, S::kRescued}};
   EXPECT_EQ(recorder.map().areas(), areas);
   EXPECT_TRUE(Target() == held);
+}
+
+// One waiting message per call, oldest first; an empty queue is no error.
+TEST(DoEventTest, FastestHandlesOneWaitingMessagePerCall) {
+  platform::MessageQueue queue;
+  std::vector<uintptr_t> dispatched;
+  queue.SetHandler(platform::kMsgUser,
+                   [&](const platform::Message& msg) { dispatched.push_back(msg.wparam); });
+  DoEvent events(queue);
+  events.Fastest();
+  for (uintptr_t i = 1; i <= 3; ++i) queue.Post({platform::kMsgUser, i, 0});
+  events.Fastest();
+  events.Fastest();
+  EXPECT_EQ(dispatched, (std::vector<uintptr_t>{1, 2}));
+  EXPECT_EQ(queue.size(), 1u);
 }
 
 }  // namespace
