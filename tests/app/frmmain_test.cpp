@@ -227,7 +227,7 @@ TEST_F(MainWindowTest, ACopyStoppedMidwayResumesToTheEndAndAFailedOneSaysWhy) {
             kStopped + ("vrel: cannot open '" + unwritable + "': No such file or directory"));
 }
 
-TEST_F(MainWindowTest, AJobFollowsItsOwnWorkerOnly) {
+TEST_F(MainWindowTest, AJobFollowsItsOwnWorkerOnlyAndARetryItsAreas) {
   const std::string folder = StandInFolder("my programs");  // a blank in the folder's name
   // What an earlier, finished job left in the channel.
   SetChannel("Status", "Finished");
@@ -282,8 +282,22 @@ TEST_F(MainWindowTest, AJobFollowsItsOwnWorkerOnly) {
                                              "Killed)."),
                       kStopped + ("Cannot start " + folder + "/vrel: No such file or directory")}));
 
-  // Exit ends a running worker with the program. 500 Kb are 512,000 bytes.
   std::filesystem::create_symlink(STAND_IN_WORKER_PATH, folder + "/vrel");
+
+  // The bar of a retry shows its way through the areas: with Percent 65 (the block at byte 650),
+  // 100 + 49 of the 200 bytes are done: 74.5, 74 on the bar.
+  WriteFileBytes(source_, PatternBytes(1000));
+  WriteFileBytes(target_, PatternBytes(1000));
+  WriteMap(target_ + ".map", source_, 1000,
+           {{100, 100, AreaStatus::kUnreadable}, {600, 100, AreaStatus::kUntried}});
+  Click(window->buttonCopy());
+  SetChannel("Percent", "65");
+  ASSERT_TRUE(WaitUntil([&] { return window->ET()->text().startsWith(kRemainingPrefix); }));
+  EXPECT_EQ(window->PB()->Value(), 74);
+  Click(window->buttonCopy());
+  EXPECT_EQ(window->TS()->text(), "Curent size: 1000 Bytes");
+
+  // Exit ends a running worker with the program. 500 Kb are 512,000 bytes.
   window->BS()->setCurrentText("500 Kb");
   Click(window->buttonCopy());
   EXPECT_EQ(testing_support::StartedAs(window->launcher().pkill().WorkerPid()),
@@ -294,52 +308,34 @@ TEST_F(MainWindowTest, AJobFollowsItsOwnWorkerOnly) {
   EXPECT_EQ(window->launcher().StopCopyng(), PKill::KillOutcome::kNoWorker);  // nothing left
 }
 
-TEST_F(MainWindowTest, ARescueWithLossesSaysSoAndItsRetryFollowsTheAreas) {
+TEST_F(MainWindowTest, ARescueWithLossesSaysSoAndOffersTheMap) {
   if (!testing_support::FuseAvailable()) SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened");
-  {  // the medium and its window go before the next part, which counts this process's children
-    // 100,000 bytes of which 1,000 at 20,000 and 13,435 at 70,000 cannot be read: 14,435 bytes.
-    const std::vector<unsigned char> image = PatternBytes(100000);
-    WriteFileBytes(dir_.Path("image"), image);
-    const testing_support::DamagedMount medium(DAMAGEDFS_PATH, dir_, dir_.Path("image"),
-                                               {{20000, 1000}, {70000, 13435}}, {});
-    ASSERT_TRUE(medium.served()) << medium.log();
-    // A finished rescue of it, and its map: Copy retries the two areas, which fail again.
-    std::vector<unsigned char> rescued = image;
-    std::fill_n(rescued.begin() + 20000, 1000, 0);
-    std::fill_n(rescued.begin() + 70000, 13435, 0);
-    WriteFileBytes(target_, rescued);
-    WriteMap(target_ + ".map", medium.file(), 100000,
-             {{20000, 1000, AreaStatus::kUnreadable}, {70000, 13435, AreaStatus::kUnreadable}});
-    const std::unique_ptr<frmMain> window = Open();
-    Choose(*window, medium.file(), target_);
-    services_.choices = {1};  // Show Map
-    Click(window->buttonCopy());
-    EXPECT_EQ(State(*window), "STOP, Retrying unreadable areas..., SC, ETAT: Copy Map");
-    ASSERT_TRUE(WaitUntil([&] { return !services_.messages.empty(); }));
-    EXPECT_EQ(services_.messages,
-              Messages{"File Copy: Copy sucessfuly finished!\n14.1 Kb (14435 bytes) in 2 areas "
-                       "could not be read.\nCopy again retries them. [OK|Show Map]"});
-    EXPECT_EQ(ReadFileBytes(target_), rescued);
-    ASSERT_TRUE(window->MapWindow() && window->MapWindow()->picture().map);
-    EXPECT_TRUE(window->MapWindow()->isVisible());
-    EXPECT_EQ(window->MapWindow()->picture().map->Bytes(AreaStatus::kUnreadable), 14435);
-  }
-
-  // The bar of a retry shows its way through the areas: with a worker that only waits, and
-  // Percent 65 (the block at byte 650), 100 + 49 of the 200 bytes are done: 74.5, 74 on the bar.
-  WriteFileBytes(source_, PatternBytes(1000));
-  WriteFileBytes(target_, PatternBytes(1000));
-  WriteMap(target_ + ".map", source_, 1000,
-           {{100, 100, AreaStatus::kUnreadable}, {600, 100, AreaStatus::kUntried}});
-  const std::unique_ptr<frmMain> retry = Open(StandInFolder("waits"));
-  Choose(*retry, source_, target_);
-  Click(retry->buttonCopy());
-  SetChannel("Percent", "65");
-  ASSERT_TRUE(WaitUntil([&] { return retry->ET()->text().startsWith(kRemainingPrefix); }));
-  EXPECT_EQ(retry->PB()->Value(), 74);
-  Click(retry->buttonCopy());
-  EXPECT_EQ(retry->TS()->text(), "Curent size: 1000 Bytes");
-  ASSERT_TRUE(WaitUntil([&] { return Children().empty(); }));  // killed and reaped
+  // 100,000 bytes of which 1,000 at 20,000 and 13,435 at 70,000 cannot be read: 14,435 bytes.
+  const std::vector<unsigned char> image = PatternBytes(100000);
+  WriteFileBytes(dir_.Path("image"), image);
+  const testing_support::DamagedMount medium(DAMAGEDFS_PATH, dir_, dir_.Path("image"),
+                                             {{20000, 1000}, {70000, 13435}}, {});
+  ASSERT_TRUE(medium.served()) << medium.log();
+  // A finished rescue of it, and its map: Copy retries the two areas, which fail again.
+  std::vector<unsigned char> rescued = image;
+  std::fill_n(rescued.begin() + 20000, 1000, 0);
+  std::fill_n(rescued.begin() + 70000, 13435, 0);
+  WriteFileBytes(target_, rescued);
+  WriteMap(target_ + ".map", medium.file(), 100000,
+           {{20000, 1000, AreaStatus::kUnreadable}, {70000, 13435, AreaStatus::kUnreadable}});
+  const std::unique_ptr<frmMain> window = Open();
+  Choose(*window, medium.file(), target_);
+  services_.choices = {1};  // Show Map
+  Click(window->buttonCopy());
+  EXPECT_EQ(State(*window), "STOP, Retrying unreadable areas..., SC, ETAT: Copy Map");
+  ASSERT_TRUE(WaitUntil([&] { return !services_.messages.empty(); }));
+  EXPECT_EQ(services_.messages,
+            Messages{"File Copy: Copy sucessfuly finished!\n14.1 Kb (14435 bytes) in 2 areas "
+                     "could not be read.\nCopy again retries them. [OK|Show Map]"});
+  EXPECT_EQ(ReadFileBytes(target_), rescued);
+  ASSERT_TRUE(window->MapWindow() && window->MapWindow()->picture().map);
+  EXPECT_TRUE(window->MapWindow()->isVisible());
+  EXPECT_EQ(window->MapWindow()->picture().map->Bytes(AreaStatus::kUnreadable), 14435);
 }
 
 // Paths that hold ";", where the worker splits its one argument text, go to it as separate
@@ -516,6 +512,10 @@ TEST_F(MainWindowTest, TheSplashHandsOverOnItsHundredAndFirstTickAndAMissingWork
   EXPECT_FALSE(window == nullptr || splash.UT().isActive() || splash.isVisible() || loaded);
   EXPECT_EQ(services_.messages,
             Messages({"Error: Cant find vrel! Please copy vrel in application folder!", "end 1"}));
+  // So does a folder of that name, or nothing at all.
+  std::filesystem::create_directories(dir_.Path("folder/vrel"));
+  for (const char* folder : {"folder", "nothing"})
+    EXPECT_FALSE(frmMain(services_, Q(dir_.Path(folder))).Load()) << folder;
 }
 
 TEST_F(MainWindowTest, TheAboutWindowIsModalAndItsLinkOpensTheReadme) {
@@ -546,17 +546,6 @@ TEST(DisplaySizeTest, CountsInTheLargestUnitReached) {
   if (!comma.ok())
     SKIP_OR_FAIL_IN_CI("locale de_DE.UTF-8 is missing (scripts/bootstrap.sh makes it)");
   EXPECT_EQ(DisplaySize(1152).toStdString(), "1,12 Kb");
-}
-
-TEST(FileExistTest, OnlyAFileWithBytesCounts) {
-  const testing_support::TempDir dir;
-  std::ofstream(dir.Path("one byte")) << "x";
-  std::ofstream(dir.Path("empty"));
-  std::filesystem::create_directory(dir.Path("folder"));
-  for (const char* name : {"empty", "missing", "folder", "missing folder/file"})
-    EXPECT_FALSE(FileExist(Q(dir.Path(name)))) << name;
-  EXPECT_TRUE(FileExist(Q(dir.Path("one byte"))));
-  EXPECT_FALSE(FileExist(""));
 }
 
 // The estimate on a clock that stands still until the test moves it; every row starts a job of
