@@ -277,8 +277,7 @@ TEST_F(MainWindowTest, AJobFollowsItsOwnWorkerOnlyAndARetryItsAreas) {
             Messages({kStopped + std::string("The copy worker was ended from outside (signal 9, "
                                              "Killed)."),
                       kStopped + ("Cannot start " + folder + "/vrel: No such file or directory")}));
-
-  std::filesystem::create_symlink(STAND_IN_WORKER_PATH, folder + "/vrel");
+  std::filesystem::create_symlink(STAND_IN_WORKER_PATH, folder + "/vrel");  // back in place
 
   // The bar of a retry shows its way through the areas: with Percent 65 (the block at byte 650),
   // 100 + 49 of the 200 bytes are done: 74.5, 74 on the bar.
