@@ -106,8 +106,9 @@ class VrelTest : public ::testing::Test {
   std::string Percent() const { return store_->Read("Info", "Percent"); }
   void SetChannel(const std::string& status, const std::string& percent) {
     std::string error;
-    ASSERT_TRUE(store_->Write("Info", "Status", status, &error)) << error;
-    ASSERT_TRUE(store_->Write("Info", "Percent", percent, &error)) << error;
+    ASSERT_TRUE(store_->Write("Info", "Status", status, &error) &&
+                store_->Write("Info", "Percent", percent, &error))
+        << error;
   }
 
   TempDir dir_;
@@ -124,22 +125,25 @@ class VrelTest : public ::testing::Test {
 // the progress file. A negative block size fails once both files are open (the target is created
 // empty); a full disk fails before the first Percent. A message names what was wrong.
 TEST_F(VrelTest, CommandLineFormsRefusalsAndExitStatus) {
-  const std::string t = dir_.Path("t"), vrel_dir = config_->Path("Vrel");
-  const std::pair<std::string, std::string> names[] = {{"{a}", dir_.Path("my source")},
-                                                       {"{s}", dir_.Path("disc;1.iso")},
-                                                       {"{t}", t},
-                                                       {"{d}", dir_.path()},
-                                                       {"{c}", vrel_dir}};
+  const std::string a = dir_.Path("my source"), t = dir_.Path("t"),
+                    vrel_dir = config_->Path("Vrel");
+  // Each key, then what it stands for.
+  const std::string names[] = {"{o}", "--source|" + a + "|--target|" + t,
+                               "{a}", a,
+                               "{t}", t,
+                               "{s}", dir_.Path("disc;1.iso"),
+                               "{d}", dir_.path(),
+                               "{c}", vrel_dir};
   const auto fill = [&names](std::string text) {
-    for (const auto& [key, value] : names) {
-      for (size_t at; (at = text.find(key)) != std::string::npos;) {
-        text.replace(at, key.size(), value);
+    for (size_t i = 0; i < std::size(names); i += 2) {
+      for (size_t at; (at = text.find(names[i])) != std::string::npos;) {
+        text.replace(at, names[i].size(), names[i + 1]);
       }
     }
     return text;
   };
   const Bytes src = PatternBytes(250);
-  WriteFileBytes(fill("{a}"), src);
+  WriteFileBytes(a, src);
   WriteFileBytes(fill("{s}"), src);
   ASSERT_EQ(::mkdir(dir_.Path("adir").c_str(), 0700), 0);
   ASSERT_EQ(::mkfifo(dir_.Path("fifo").c_str(), 0600), 0);
@@ -151,10 +155,9 @@ TEST_F(VrelTest, CommandLineFormsRefusalsAndExitStatus) {
         "--block-size| +4096 |--target|{t}|--source|{s}#0.4",
         "--source={s}|--target={t}|--block-size=0#96.4"}},
       {kExitBadCommandLine,
-       {"", "{a};{t}", "{a};{t};", ";{t};100", "{a};;100", "--source|{a}|--target|{t}",
-        "--source|{a}|--target|{t}|--block-size", "--source||--target|{t}|--block-size|100",
-        "--source|{a}|--target|{t}|--block-size|100|--fast",
-        "--source|{a}|--target|{t}|--block-size|100|{a};{t};100",
+       {"", "{a};{t}", "{a};{t};", ";{t};100", "{a};;100", "{o}", "{o}|--block-size",
+        "--source||--target|{t}|--block-size|100", "{o}|--block-size|100|--fast",
+        "{o}|--block-size|100|{a};{t};100",
         "--target|{t}|--block-size|100|--source|{a}|--target|{a}", "{a};{t};1e3#'1e3'",
         "{a};{t};0x10#'0x10'", "{a};{t};1.5#'1.5'", "{a};{t};100abc#'100abc'", "{a};{t};00#'00'",
         "{a};{t};2147483648#'2147483648'"}},
@@ -200,7 +203,7 @@ TEST_F(VrelTest, CommandLineFormsRefusalsAndExitStatus) {
   SetChannel("Starting...", "77");
   WriteFileBytes(t, src);
   ::unlink((t + ".map").c_str());
-  EXPECT_TRUE(Exited(Copy(fill("{a}"), t, "10"), kExitFinished));
+  EXPECT_TRUE(Exited(Copy(a, t, "10"), kExitFinished));
   WriteFileBytes(dir_.Path("empty"), {});
   EXPECT_TRUE(Exited(Copy(dir_.Path("empty"), dir_.Path("new"), "10"), kExitFinished));
   EXPECT_TRUE(ReadFileBytes(t) == src);
@@ -266,49 +269,31 @@ TEST_F(VrelTest, AWriteFailingMidBlockReportsTheLastWholeBlockAndResumeCompletes
 }
 
 // Stopped by a termination signal: ends by that signal after a whole block whose Percent is the
-// last, Status as for a stopped copy, and a second run completes the copy. Killed at random
-// moments, what the copy left is the start of the copy, and no lock refuses the next run. Waiting
-// for the progress file's lock, which another process keeps for ever, vrel still ends on SIGTERM.
-TEST_F(VrelTest, StoppedOrKilledThenResumedGivesAnIdenticalCopy) {
+// last, Status as for a stopped copy, and a second run completes the copy. Waiting for the
+// progress file's lock, which another process keeps for ever, vrel still ends on SIGTERM.
+TEST_F(VrelTest, StoppedThenResumedGivesAnIdenticalCopy) {
   const Bytes src = PatternBytes(32 << 20);
   const std::string from = dir_.Path("src"), to = dir_.Path("dst"), command = from + ";" + to;
   WriteFileBytes(from, src);
-  std::mt19937 random(20261206);  // fixed, so a failure can be repeated
-  std::uniform_int_distribution<int> delay_us(0, 150000);
-  int killed = 0;
-  for (int sig : {SIGTERM, SIGINT, SIGHUP, 0, 0, 0, 0, 0, 0, 0, 0}) {
-    SCOPED_TRACE(sig == 0 ? "killed" : strsignal(sig));
-    if (sig != 0) {
-      ::unlink(to.c_str());
-      SetChannel("Finished", "");
-    }
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(strsignal(sig));
+    ::unlink(to.c_str());
+    SetChannel("Finished", "");
     ChildProcess vrel(VREL_PATH, {command + ";10"}, Env());
-    if (sig == 0) std::this_thread::sleep_for(std::chrono::microseconds(delay_us(random)));
-    ASSERT_TRUE(WaitUntil([&] { return sig == 0 || !Percent().empty() || !vrel.Running(); }));
-    const std::optional<ExitInfo> end = Stop(vrel, sig == 0 ? SIGKILL : sig);
-    ASSERT_TRUE(end.has_value());
-    // Killed before it opened the target, vrel has not created it yet.
-    const Bytes got = Exists(to) ? ReadFileBytes(to) : Bytes{};
-    ASSERT_TRUE(got.size() <= src.size() && std::equal(got.begin(), got.end(), src.begin()));
-    if (sig == 0) {
-      killed += end->exited ? 0 : 1;
-      continue;
-    }
-    EXPECT_TRUE(!end->exited && end->signal == sig);
+    ASSERT_TRUE(WaitUntil([&] { return !Percent().empty() || !vrel.Running(); }));
+    const std::optional<ExitInfo> end = Stop(vrel, sig);
+    EXPECT_TRUE(end && !end->exited && end->signal == sig);
     EXPECT_EQ(Status(), "Starting...");
+    const Bytes got = ReadFileBytes(to);
     ASSERT_TRUE(got.size() > 0 && got.size() < src.size()) << got.size();
     EXPECT_EQ(got.size() % 10, 0u) << "stopped inside a block";
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), src.begin()));
     const double last_block_start = static_cast<double>(got.size() - 9);
     EXPECT_NEAR(std::strtod(Percent().c_str(), nullptr),
                 100.0 * last_block_start / static_cast<double>(src.size()), 0.0051);
     EXPECT_TRUE(Exited(Copy(from, to, "1048576"), kExitFinished));
     EXPECT_TRUE(ReadFileBytes(to) == src);
-    ::unlink(to.c_str());
   }
-  EXPECT_GT(killed, 0) << "no round was killed mid-copy: the test proved nothing";
-  EXPECT_TRUE(Exited(Copy(from, to, "100"), kExitFinished));
-  EXPECT_TRUE(ReadFileBytes(to) == src);
-  EXPECT_EQ(Status(), "Finished");
 
   SetChannel("Finished", "55");
   const platform::UniqueFd holder(
@@ -471,17 +456,20 @@ TEST_F(VrelTest, OneCopyAtATimeAndKillsOrALostMediumKeepAMapThatResumeAndRetryCo
   }
   const std::string target = dir_.Path("target"), map = target + ".map";
   const std::string command = mount->file() + ";" + target + ";1";
-  // Whether there is a map; it must claim nothing the target does not hold.
+  // Whether there is a map. The target must be the start of the copy, and the map claim nothing
+  // the target does not hold.
   const auto map_holds = [&] {
+    const Bytes held = Exists(target) ? ReadFileBytes(target) : Bytes{};
+    EXPECT_TRUE(held.size() <= expected.size() &&
+                std::equal(held.begin(), held.end(), expected.begin()));
     if (!Exists(map)) return false;
     const std::string statuses = MapStatuses(map, mount->file(), length);
-    const Bytes held = ReadFileBytes(target);
     for (size_t i = 0; i < statuses.size(); ++i) {
-      if (statuses[i] == '?') continue;
-      EXPECT_TRUE(i < held.size() && held[i] == expected[i] && statuses[i] == expected_statuses[i])
-          << "the map says '" << statuses[i] << "' of byte " << i << " (the target holds "
-          << held.size() << ")";
-      if (HasFailure()) break;
+      if (statuses[i] != '?' && (i >= held.size() || statuses[i] != expected_statuses[i])) {
+        ADD_FAILURE() << "the map says '" << statuses[i] << "' of byte " << i << " (the target "
+                      << "holds " << held.size() << ")";
+        break;
+      }
     }
     return true;
   };
@@ -620,29 +608,21 @@ TEST_F(VrelTest, RescuesEveryReadableSectorOfAFileSystemOnADamagedDisk) {
   const Mounted sq_fs(sq_loop.device(), "squashfs", dir_.Path("sqfs"));
   ASSERT_TRUE(ext4_fs.ok() && sq_fs.ok()) << "cannot mount the images";
 
-  struct Source {
-    std::string path;
-    const DamagedMount& medium;
-    const Bytes& bytes;
-    const Ranges& lost;    // the units that cannot be read
-    int64_t most_failing;  // one per bad unit, and what the page cache costs at 6 per spot
-  };
-  const Source sources[] = {
-      {dir_.Path("ext4fs/file"), ext4_medium, file, file_bad, 79 + 6 * 6},
-      {raw_loop.device(), ext4_medium, ext4_image, ext4_bad, 79 + 6 * 6},
-      {dir_.Path("sqfs/file"), sq_medium, file, sq_pages, 3 + 6 * 2},
-  };
-  for (const Source& source : sources) {
+  // Each source: its medium, its bytes, the units that cannot be read, and how many failing
+  // requests at most: one per bad unit, and what the page cache costs at 6 per spot.
+  const std::tuple<std::string, const DamagedMount*, const Bytes*, Ranges, int64_t> sources[] = {
+      {dir_.Path("ext4fs/file"), &ext4_medium, &file, file_bad, 79 + 6 * 6},
+      {raw_loop.device(), &ext4_medium, &ext4_image, ext4_bad, 79 + 6 * 6},
+      {dir_.Path("sqfs/file"), &sq_medium, &file, sq_pages, 3 + 6 * 2}};
+  for (const auto& [path, medium, bytes, lost, most_failing] : sources) {
     for (const int32_t block : {1, 100, 512, 4096, 65536, 0}) {
-      SCOPED_TRACE(source.path + ", block " + std::to_string(block));
-      const int64_t failed_before = source.medium.FailedRequests();
+      SCOPED_TRACE(path + ", block " + std::to_string(block));
+      const int64_t failed_before = medium->FailedRequests();
       ::unlink(dir_.Path("target").c_str());
-      EXPECT_TRUE(
-          Exited(Copy(source.path, dir_.Path("target"), std::to_string(block)), kExitFinished));
-      EXPECT_TRUE(ReadFileBytes(dir_.Path("target")) ==
-                  ExpectedCopy(source.bytes, source.lost, block, {}));
-      const int64_t failed = source.medium.FailedRequests() - failed_before;
-      EXPECT_TRUE(failed > 0 && failed <= source.most_failing) << failed;
+      EXPECT_TRUE(Exited(Copy(path, dir_.Path("target"), std::to_string(block)), kExitFinished));
+      EXPECT_TRUE(ReadFileBytes(dir_.Path("target")) == ExpectedCopy(*bytes, lost, block, {}));
+      const int64_t failed = medium->FailedRequests() - failed_before;
+      EXPECT_TRUE(failed > 0 && failed <= most_failing) << failed;
     }
   }
 }
