@@ -34,8 +34,3 @@ QString TimeRemain::RemainingText(double percent) const {
                                                .arg(whole % 60, 2, 10, QLatin1Char('0'));
 }
 
-std::optional<QString> TimeRemain::RemainingTextOf(std::string_view percent_text) const {
-  const std::optional<double> percent = platform::ParseNumber(percent_text);
-  if (!percent) return std::nullopt;
-  return RemainingText(*percent);
-}

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <functional>
 #include <optional>
-#include <string_view>
 
 // The text before the time in the estimate label.
 inline constexpr char kRemainingPrefix[] = "Estimated time remaining : ";
@@ -34,10 +33,6 @@ class TimeRemain {
   // or NaN, for an estimate too large to compute or to mean anything (a million hours and more),
   // and before MarkStart. A percent above 100 counts as 100.
   QString RemainingText(double percent) const;
-
-  // The estimate for the Percent text of the progress channel, in the user's number format;
-  // std::nullopt when the text is not a number (the label keeps what it shows).
-  std::optional<QString> RemainingTextOf(std::string_view percent_text) const;
 
  private:
   Now now_;

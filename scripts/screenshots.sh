@@ -30,9 +30,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Waits (30 s at most) until the command succeeds; prints its output.
+# Waits (30 s at most, or $wait_seconds) until the command succeeds; prints its output.
 wait_for() {
-  local deadline=$((SECONDS + 30)) result
+  local deadline=$((SECONDS + ${wait_seconds:-30})) result
   until result=$("$@" 2>/dev/null) && [ -n "$result" ]; do
     if [ $SECONDS -ge $deadline ]; then
       echo "screenshots: gave up waiting for: $*" >&2
@@ -49,13 +49,18 @@ geometry() {
     awk -F= '/^X=/{x=$2} /^Y=/{y=$2} /^WIDTH=/{w=$2} /^HEIGHT=/{h=$2} END{print x, y, w, h}'
 }
 
-# shot FILE WINDOW [MARGIN]: that part of the screen, with MARGIN pixels around the window.
+# shot FILE WINDOW...: the part of the screen that holds all the windows (a message box may
+# reach past the window it belongs to).
 shot() {
-  local x y w h margin=${3:-0}
-  read -r x y w h < <(geometry "$2")
-  import -window root -crop "$((w + 2 * margin))x$((h + 2 * margin))+$((x - margin))+$((y - margin))" \
-    +repage "$out/$1"
-  echo "screenshots: $out/$1"
+  local file=$1 x y w h left=100000 top=100000 right=0 bottom=0
+  shift
+  for window in "$@"; do
+    read -r x y w h < <(geometry "$window")
+    left=$((x < left ? x : left)) top=$((y < top ? y : top))
+    right=$((x + w > right ? x + w : right)) bottom=$((y + h > bottom ? y + h : bottom))
+  done
+  import -window root -crop "$((right - left))x$((bottom - top))+$left+$top" +repage "$out/$file"
+  echo "screenshots: $out/$file"
 }
 
 click() {  # click WINDOW X Y (pixels in the window)
@@ -121,9 +126,10 @@ shot main-copying.png "$main"
 click "$main" 117 280  # Map
 map=$(wait_for xdotool search --onlyvisible --name '^Rescue Map$')
 
-done_box=$(wait_for xdotool search --onlyvisible --name '^File Copy$')
+# The copy's end: a loaded machine, and the bad areas read in small pieces, can take a minute.
+done_box=$(wait_seconds=180 wait_for xdotool search --onlyvisible --name '^File Copy$')
 sleep 1  # the map window's next look at the map
-shot main-finished.png "$main"
+shot main-finished.png "$main" "$done_box"
 shot map.png "$map"
 xdotool windowfocus --sync "$done_box" 2>/dev/null || true
 xdotool key Return  # OK
