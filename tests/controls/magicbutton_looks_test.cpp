@@ -120,17 +120,14 @@ TEST(MagicButtonPictureTest, BlendPictureRules) {
   gui::Surface source(3, 2);
   gui::Dc source_dc(source);
   for (int i = 0; i < 6; ++i) source_dc.SetPixel(i % 3, i / 3, pixels[i]);
-  // Mask colour, silhouette, dark parts only, greyscale, blend.
-  const std::tuple<const char*, std::optional<ColorRef>, std::optional<ColorRef>, bool, bool, bool>
-      rows[] = {
-          {"plain", kMask, {}, false, false, false},
-          {"no mask colour", {}, {}, false, false, false},
-          {"silhouette", kMask, kS, false, false, false},
-          {"dark only: R + G + B below 385 (200 + 200 = 400 and white are not)", kMask, kS, true,
-           false, false},
-          {"greyscale", kMask, {}, false, true, false},
-          {"blend", kMask, {}, false, false, true},
-      };
+  // Mask colour, silhouette, dark parts only, greyscale, blend: plain, no mask colour,
+  // silhouette, dark only (R + G + B below 385: 200 + 200 = 400 and white are not), greyscale,
+  // blend.
+  const std::tuple<std::optional<ColorRef>, std::optional<ColorRef>, bool, bool, bool> rows[] = {
+      {kMask, {}, false, false, false}, {{}, {}, false, false, false},
+      {kMask, kS, false, false, false}, {kMask, kS, true, false, false},
+      {kMask, {}, false, true, false},  {kMask, {}, false, false, true},
+  };
   // Greyscale: 0.3 x 255 = 76.5 -> 76; 0.59 x 200 = 118 + 60 -> 178; 150.45 -> 150; 28.05 -> 28;
   // 76 + 150.45 + 28.05 -> 254. Blend: (2 x 255 + 16) / 3 = 175, 32 / 3 = 10, 48 / 3 = 16; ...
   const ColorRef expected[][6] = {
@@ -144,7 +141,7 @@ TEST(MagicButtonPictureTest, BlendPictureRules) {
        Rgb(175, 180, 186)},
   };
   for (size_t i = 0; i < std::size(rows); ++i) {
-    const auto& [name, transparent, silhouette, dark_only, grey, blend] = rows[i];
+    const auto& [transparent, silhouette, dark_only, grey, blend] = rows[i];
     gui::Surface target(5, 4);
     gui::Dc dc(target);
     dc.FillRect({0, 0, 5, 4}, gui::Brush::Solid(kBack));
@@ -153,7 +150,7 @@ TEST(MagicButtonPictureTest, BlendPictureRules) {
       for (int x = 0; x < 5; ++x) {
         const bool inside = x >= 1 && x <= 3 && y >= 1 && y <= 2;
         EXPECT_EQ(target.Pixel(x, y), inside ? expected[i][(y - 1) * 3 + x - 1] : kBack)
-            << name << " at " << x << "," << y;
+            << "row " << i << " at " << x << "," << y;
       }
   }
 }
@@ -173,32 +170,37 @@ struct Drawn {
   ButtonState state;
 };
 
+constexpr ColorRef kBlue = Rgb(9, 119, 255);
+
+// Paints `state` (the surface is its size) in the palette of `source`.
+Drawn Paint(ButtonState state, const ColorSource& source, int button_state) {
+  Drawn drawn{gui::Surface(state.width, state.height), std::move(state)};
+  gui::Dc dc(drawn.surface);
+  PaintButton(drawn.state, SetColors(source), button_state, dc);
+  return drawn;
+}
+
 // The program's button (59 x 23 here) in `look`; `over` picks the hover palette (BackOver
 // RGB(224, 224, 224)) as the widget does in the custom scheme.
 Drawn Draw(int type, int button_state, bool over, bool enabled = true, int scheme = 2) {
-  Drawn drawn{gui::Surface(59, 23), {}};
-  ButtonState& state = drawn.state;
+  ButtonState state;
   state.width = 59;
   state.height = 23;
   state.button_type = type;
   state.color_scheme = scheme;
   state.special_effect = 3;
-  state.soft_bevel = scheme == 2;
-  state.show_focus_rect = false;
-  state.mouse_is_over = over;
   state.enabled = enabled;
+  state.mouse_is_over = over;
+  state.show_focus_rect = false;
+  state.soft_bevel = scheme == 2;
   state.caption = "&Copy";
   state.font = gui::Font({"Arial", 8.25});
-  CalcCaptionRect(state.caption, state.font, 0, false, 59, 23, &state.layout);
   state.FocusRect = FocusRectOf(type, 59, 23);
-  const ColorSource source{.color_scheme = scheme,
-                           .back_color = over ? 0xE0E0E0u : 0xFFFFFFu,
-                           .fore_over = Rgb(9, 119, 255),
-                           .soft_bevel = state.soft_bevel,
-                           .button_type = type};
-  gui::Dc dc(drawn.surface);
-  PaintButton(state, SetColors(source), button_state, dc);
-  return drawn;
+  CalcCaptionRect(state.caption, state.font, 0, false, 59, 23, &state.layout);
+  const ColorRef back = over ? 0xE0E0E0u : 0xFFFFFFu;
+  // Scheme, BackColor, ForeColor, ForeOver, MaskColor, soft bevel, type, the container's colours.
+  const ColorSource source{scheme, back, 0, kBlue, 0, scheme == 2, type, 0xFFFFFF, 0};
+  return Paint(std::move(state), source, button_state);
 }
 
 int Count(const gui::Surface& surface, ColorRef color, gui::Rect rect = {0, 0, 59, 23}) {
@@ -207,8 +209,6 @@ int Count(const gui::Surface& surface, ColorRef color, gui::Rect rect = {0, 0, 5
     for (int x = rect.left; x < rect.right; ++x) count += surface.Pixel(x, y) == color;
   return count;
 }
-
-constexpr ColorRef kBlue = Rgb(9, 119, 255);
 
 TEST(MagicButtonLooksTest, GradientUpHotDownDisabled) {
   // Up: rows shade from white by round(58 i / 23), halved: row 4: 10 -> 5, row 10: 25 -> 12,
@@ -253,15 +253,13 @@ TEST(MagicButtonLooksTest, GradientUpHotDownDisabled) {
 TEST(MagicButtonLooksTest, FocusFlatAndOval) {
   // Standard shows the focus rectangle only as the default button.
   const auto standard = [](bool is_default) {
-    Drawn drawn{gui::Surface(40, 20), {}};
-    drawn.state.width = 40;
-    drawn.state.height = 20;
-    drawn.state.has_focus = true;
-    drawn.state.is_default = is_default;
-    drawn.state.FocusRect = FocusRectOf(2, 40, 20);
-    gui::Dc dc(drawn.surface);
-    PaintButton(drawn.state, SetColors({}), 0, dc);
-    return drawn.surface;
+    ButtonState state;
+    state.width = 40;
+    state.height = 20;
+    state.has_focus = true;
+    state.is_default = is_default;
+    state.FocusRect = FocusRectOf(2, 40, 20);
+    return Paint(std::move(state), {}, 0).surface;
   };
   // Face RGB(212, 208, 200) XOR white at (5, 4): an odd x + y.
   EXPECT_EQ(standard(true).Pixel(5, 4), Rgb(43, 47, 55));
