@@ -211,42 +211,34 @@ int Count(const gui::Surface& surface, ColorRef color, gui::Rect rect = {0, 0, 5
 }
 
 TEST(MagicButtonLooksTest, GradientUpHotDownDisabled) {
+  const Drawn up = Draw(14, 0, false), hot = Draw(14, 0, true), down = Draw(14, 2, true);
+  const Drawn disabled = Draw(14, 0, false, false);
   // Up: rows shade from white by round(58 i / 23), halved: row 4: 10 -> 5, row 10: 25 -> 12,
-  // row 18: 45 -> 22 (toward zero). Outer box S(DFDFDF, -50) -> -25; inner box S(white, -9) -> -4.
-  const Drawn up = Draw(14, 0, false);
-  EXPECT_EQ(up.surface.Pixel(5, 4), 0xFAFAFAu);
-  EXPECT_EQ(up.surface.Pixel(5, 10), 0xF3F3F3u);
-  EXPECT_EQ(up.surface.Pixel(56, 18), 0xE9E9E9u);
-  EXPECT_EQ(up.surface.Pixel(30, 0), 0xC6C6C6u);
-  EXPECT_EQ(up.surface.Pixel(1, 12), 0xFBFBFBu);
-  EXPECT_EQ(up.surface.Pixel(3, 10), 0xFFFFFFu);  // the highlight band
-  EXPECT_GT(Count(up.surface, 0x000000), 20);     // caption in ForeColor
+  // row 18: 45 -> 22 (toward zero). Outer box S(DFDFDF, -50) -> -25; inner box S(white, -9) -> -4;
+  // the highlight band at (3, 10). Hot: flat LightColor of the hover face (224 + 15); outer box
+  // S(224 - 32, -50) -> 167. Down: face S(224, -9) -> 220, box S(192, -48) -> 168, highlight
+  // lines 224 + 23 at the bottom and right. Disabled: the up panel.
+  const std::tuple<const Drawn*, int, int, ColorRef> pixels[] = {
+      {&up, 5, 4, 0xFAFAFA},        {&up, 5, 10, 0xF3F3F3},    {&up, 56, 18, 0xE9E9E9},
+      {&up, 30, 0, 0xC6C6C6},       {&up, 1, 12, 0xFBFBFB},    {&up, 3, 10, 0xFFFFFF},
+      {&hot, 5, 10, 0xEFEFEF},      {&hot, 30, 0, 0xA7A7A7},   {&down, 5, 10, 0xDCDCDC},
+      {&down, 30, 0, 0xA8A8A8},     {&down, 30, 21, 0xF7F7F7}, {&down, 57, 10, 0xF7F7F7},
+      {&disabled, 5, 10, 0xF3F3F3},
+  };
+  for (const auto& [drawn, x, y, color] : pixels)
+    EXPECT_EQ(drawn->surface.Pixel(x, y), color) << x << "," << y;
+  EXPECT_GT(Count(up.surface, 0x000000), 20);  // caption in ForeColor
   // Its shadow S(white, -40) -> -20, on row 12 where the panel is S(white, -30) -> -15.
   EXPECT_GT(Count(up.surface, 0xEBEBEBu, {17, 12, 44, 13}), 0);
   EXPECT_EQ(Count(up.surface, kBlue), 0);
-
-  // Hot: flat LightColor of the hover face (224 + 15); outer box S(224 - 32, -50) -> 167.
-  const Drawn hot = Draw(14, 0, true);
-  EXPECT_EQ(hot.surface.Pixel(5, 10), 0xEFEFEFu);
-  EXPECT_EQ(hot.surface.Pixel(30, 0), 0xA7A7A7u);
   EXPECT_GT(Count(hot.surface, kBlue), 20);
   EXPECT_EQ(Count(hot.surface, 0x000000), 0);
-
-  // Down: face S(224, -9) -> 220, box S(192, -48) -> 168, highlight lines 224 + 23 at the
-  // bottom and right; the caption in the highlight with a S(192, -50) -> 167 copy under it.
-  const Drawn down = Draw(14, 2, true);
-  EXPECT_EQ(down.surface.Pixel(5, 10), 0xDCDCDCu);
-  EXPECT_EQ(down.surface.Pixel(30, 0), 0xA8A8A8u);
-  EXPECT_EQ(down.surface.Pixel(30, 21), 0xF7F7F7u);
-  EXPECT_EQ(down.surface.Pixel(57, 10), 0xF7F7F7u);
+  // Down: the caption in the highlight with a S(192, -50) -> 167 copy under it. Disabled: the
+  // caption white over a highlight copy: no ink at all.
   EXPECT_GT(Count(down.surface, 0xA7A7A7u), 20);
-  EXPECT_EQ(Count(down.surface, 0x000000) + Count(down.surface, kBlue), 0);
+  for (const Drawn* inkless : {&down, &disabled})
+    EXPECT_EQ(Count(inkless->surface, 0x000000) + Count(inkless->surface, kBlue), 0);
   EXPECT_EQ(down.state.LastTextState, 7);
-
-  // Disabled: the up panel, the caption white over a highlight copy: no ink at all.
-  const Drawn disabled = Draw(14, 0, false, false);
-  EXPECT_EQ(disabled.surface.Pixel(5, 10), 0xF3F3F3u);
-  EXPECT_EQ(Count(disabled.surface, 0x000000) + Count(disabled.surface, kBlue), 0);
   EXPECT_EQ(disabled.state.LastTextState, 6);
 }
 
@@ -274,11 +266,11 @@ TEST(MagicButtonLooksTest, FocusFlatAndOval) {
   // Oval pressed: a 2-pixel outline in the dark shadow, one pixel of it inside the top edge,
   // two at the bottom; the fill S(face, -32) inside; the corners keep the face.
   const gui::Surface oval = Draw(13, 2, false, true, 1).surface;
-  EXPECT_EQ(oval.Pixel(29, 0), Rgb(64, 64, 64));
-  EXPECT_EQ(oval.Pixel(29, 1), Rgb(180, 176, 168));
-  EXPECT_EQ(oval.Pixel(29, 22), Rgb(64, 64, 64));
-  EXPECT_EQ(oval.Pixel(29, 21), Rgb(64, 64, 64));
-  EXPECT_EQ(oval.Pixel(0, 0), Rgb(212, 208, 200));
+  const std::tuple<int, int, ColorRef> oval_pixels[] = {
+      {29, 0, Rgb(64, 64, 64)},  {29, 1, Rgb(180, 176, 168)}, {29, 22, Rgb(64, 64, 64)},
+      {29, 21, Rgb(64, 64, 64)}, {0, 0, Rgb(212, 208, 200)},
+  };
+  for (const auto& [x, y, color] : oval_pixels) EXPECT_EQ(oval.Pixel(x, y), color) << x << "," << y;
 }
 
 }  // namespace
