@@ -36,10 +36,10 @@ TEST(MagicButtonModelTest, NewInstanceDesignTimeAndAFormThatStoresOnlyTheType) {
   host.user_mode = true;
   fresh.SetBackColor(0x333333);
   EXPECT_EQ(fresh.BackOver(), 0x111111u);
-  fresh.SetFont({"Arial", 8.5});  // FontSize rounds halves to even
-  EXPECT_EQ(fresh.FontSize(), 8);
-  fresh.SetFont({"Arial", 9.5});
-  EXPECT_EQ(fresh.FontSize(), 10);
+  for (const auto& [size, rounded] : {std::pair{8.5, 8}, {9.5, 10}}) {  // halves to even
+    fresh.SetFont({"Arial", size});
+    EXPECT_EQ(fresh.FontSize(), rounded);
+  }
 
   gui::PropertyBag bag;
   bag.WriteProperty("btype", 14);
@@ -124,7 +124,16 @@ class MagicButtonInputTest : public testing::Test {
       all[i]->SetButtonType(14);
       all[i]->SetCaption(captions[i]);
     }
-    Record(first);
+    QObject::connect(&first, &MagicButton::Click, [this] { log.push_back("Click"); });
+    QObject::connect(&first, &MagicButton::MouseOver, [this] { log.push_back("Over"); });
+    QObject::connect(&first, &MagicButton::MouseOut, [this] { log.push_back("Out"); });
+    const auto logged = [this](std::string name) {  // with the button
+      return [this, name](short& b, short&, float&, float&) {
+        log.push_back(name + std::to_string(b));
+      };
+    };
+    QObject::connect(&first, &MagicButton::MouseDown, logged("Down"));
+    QObject::connect(&first, &MagicButton::MouseUp, logged("Up"));
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     window.activateWindow();
@@ -132,17 +141,6 @@ class MagicButtonInputTest : public testing::Test {
     Move(QPoint(295, 55));  // the pointer starts on the window, over no button
   }
 
-  void Record(MagicButton& b) {
-    QObject::connect(&b, &MagicButton::Click, [this] { log.push_back("Click"); });
-    QObject::connect(&b, &MagicButton::MouseOver, [this] { log.push_back("Over"); });
-    QObject::connect(&b, &MagicButton::MouseOut, [this] { log.push_back("Out"); });
-    QObject::connect(&b, &MagicButton::MouseDown, [this](short& button, short&, float&, float&) {
-      log.push_back("Down" + std::to_string(button));
-    });
-    QObject::connect(&b, &MagicButton::MouseUp, [this](short& button, short&, float&, float&) {
-      log.push_back("Up" + std::to_string(button));
-    });
-  }
   // The events since the last look, and the state the first button drew last.
   testing::AssertionResult Saw(const std::vector<std::string>& events, int state) {
     const std::vector<std::string> seen = std::exchange(log, {});
@@ -256,13 +254,11 @@ TEST_F(MagicButtonInputTest, KeyboardSpaceArrowsAndAccessKey) {
   EXPECT_TRUE(Saw({"Click"}, 0));
 
   // Right and Down go forwards in tab order, Left and Up backwards; none of them clicks.
-  const std::pair<Qt::Key, const MagicButton*> moves[] = {{Qt::Key_Right, &second},
-                                                          {Qt::Key_Down, &third},
-                                                          {Qt::Key_Left, &second},
-                                                          {Qt::Key_Up, &first}};
-  for (const auto& [key, focused] : moves) {
-    QTest::keyClick(QApplication::focusWidget(), key);
-    EXPECT_EQ(QApplication::focusWidget(), focused) << key;
+  const Qt::Key keys[] = {Qt::Key_Right, Qt::Key_Down, Qt::Key_Left, Qt::Key_Up};
+  const MagicButton* focused[] = {&second, &third, &second, &first};
+  for (int i = 0; i < 4; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), keys[i]);
+    EXPECT_EQ(QApplication::focusWidget(), focused[i]) << keys[i];
   }
   EXPECT_TRUE(Saw({}, 0));
 
