@@ -35,14 +35,12 @@ int SelectedRow(const QListWidget* list) {
 // empty word, but an empty inputs text lists nothing.
 TEST(BrainTest, LooksUpTheFirstCellThatListsTheInputExactly) {
   Brain brain;
-  brain.AddCell(Q(""), Q("from an empty inputs text"));
-  brain.AddCell(Q("100 Bytes (Default)"), Q("100"));
-  brain.AddCell(Q("Alpha;Beta"), Q("ab"));
-  brain.AddCell(Q("twice"), Q("earlier"));
-  brain.AddCell(Q("Twice;other"), Q("later"));
-  brain.AddCell(Q("key"), Q("MiXeD Case"));
+  // Inputs|outputs.
+  for (const char* cell :
+       {"|from an empty inputs text", "100 Bytes (Default)|100", "Alpha;Beta|ab", "twice|earlier",
+        "Twice;other|later", "key|MiXeD Case", "word;|trailing"})
+    brain.AddCell(Q(cell).section(u'|', 0, 0), Q(cell).section(u'|', 1));
   brain.AddCell(Q("no outputs"), QString());
-  brain.AddCell(Q("word;"), Q("trailing"));
   brain.AddCell(Q("big"), qint64{10485760});
   // Input|expected output.
   for (const char* row :
@@ -127,8 +125,7 @@ TEST(BrainTest, APressOrAMoveCarriesTheSelectionToTheOtherLists) {
   brain.resize(brain.sizeHint());
   brain.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&brain));
-  QListWidget* inputs = brain.Inputs();
-  QListWidget* outputs = brain.Outputs();
+  QListWidget *inputs = brain.Inputs(), *outputs = brain.Outputs();
   const auto row = [](const QListWidget* list, int index) {
     return list->visualItemRect(list->item(index)).center();
   };

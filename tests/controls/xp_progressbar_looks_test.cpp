@@ -130,7 +130,6 @@ TEST(XpProgressBarLooksTest, PixelsOfEachLookAtChosenPercentages) {
       {Look::Flat, INT_MIN, {1, 1, 199, 19}, kWhite, "Flat"},
       {Look::Dark, INT_MIN, {2, 2, 198, 18}, kBlack, "Dark"},
       {Look::Hatched, INT_MIN, {2, 2, 198, 18}, kWhite, "Hatched"},
-      {Look::Picture, 50, {0, 0, 199, 1}, Rgb(128, 128, 128), "has a sunken edge"},
   };
   for (const auto& row : rows) {
     EXPECT_TRUE(
