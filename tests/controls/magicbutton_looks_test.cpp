@@ -17,14 +17,12 @@ using gui::ColorRef;
 using gui::Rgb;
 
 TEST(MagicButtonPaletteTest, ShiftColor) {
-  // Colour, amount, soft bevel, blue scaled: expected.
+  // Colour, amount, soft bevel, blue scaled: expected. Row by row: a = -32; a = -64; red
+  // saturates; blue 0x60 + 0x60 * 48 / 192 = 0x78; a = -9 / 2 = -4, toward zero; held at 0.
   const std::tuple<ColorRef, int, bool, bool, ColorRef> rows[] = {
-      {0xFFFFFF, -64, true, false, 0xDFDFDF},   // a = -32
-      {0xFFFFFF, -64, false, false, 0xBFBFBF},  // a = -64
-      {0x0000FF, 48, false, false, 0x3030FF},   // red saturates
-      {0x608040, 48, false, true, 0x78B070},    // blue 0x60 + 0x60 * 48 / 192 = 0x78
-      {0x101010, -9, true, false, 0x0C0C0C},    // a = -9 / 2 = -4, toward zero
-      {0x202020, -64, false, false, 0x000000},  // held at 0
+      {0xFFFFFF, -64, true, false, 0xDFDFDF}, {0xFFFFFF, -64, false, false, 0xBFBFBF},
+      {0x0000FF, 48, false, false, 0x3030FF}, {0x608040, 48, false, true, 0x78B070},
+      {0x101010, -9, true, false, 0x0C0C0C},  {0x202020, -64, false, false, 0x000000},
   };
   for (const auto& [color, amount, soft, blue, expected] : rows) {
     EXPECT_EQ(ShiftColor(color, amount, soft, blue), expected)
@@ -81,18 +79,15 @@ TEST(MagicButtonCaptionTest, AccessKeys) {
 // "Copy" in Arial 8.25 pt is 25 pixels wide, a line 12 high; a 16 x 16 picture, 75 x 23.
 TEST(MagicButtonCaptionTest, CaptionAndPictureForTheFivePositions) {
   // PicturePosition, caption: TextRect, the picture's left and top.
+  // 0: box (17, 1) -> (42, 13); moved by ((75 - 42) / 2, (23 - 13) / 2); x = 33 - 16 - 4.
+  // 1: box (1, 1) -> (26, 13); moved by ((75 - 16 - 26 - 4) / 2, 5); x = 40 + 4.
+  // 2: box (1, 17) -> (26, 29); moved by (24, (23 - 29) / 2 = -3); y = 14 - 16 - 2.
+  // 3: moved by (24, (23 - 16 - 13 - 4) / 2 = -5); y = 8 + 2.
+  // Last: only blanks (three of 3 pixels) count as no caption: the picture is centred.
   const std::tuple<int, const char*, gui::Rect, int, int> rows[] = {
-      // box (17, 1) -> (42, 13); moved by ((75 - 42) / 2, (23 - 13) / 2); x = 33 - 16 - 4
-      {0, "&Copy", {33, 6, 58, 18}, 13, 3},
-      // box (1, 1) -> (26, 13); moved by ((75 - 16 - 26 - 4) / 2, 5); x = 40 + 4
-      {1, "&Copy", {15, 6, 40, 18}, 44, 3},
-      // box (1, 17) -> (26, 29); moved by (24, (23 - 29) / 2 = -3); y = 14 - 16 - 2
-      {2, "&Copy", {25, 14, 50, 26}, 29, -4},
-      // moved by (24, (23 - 16 - 13 - 4) / 2 = -5); y = 8 + 2
-      {3, "&Copy", {25, -4, 50, 8}, 29, 10},
-      {4, "&Copy", {25, 6, 50, 18}, 29, 3},
-      // only blanks (three of 3 pixels) count as no caption: the picture is centred
-      {0, "   ", {41, 6, 50, 18}, 29, 3},
+      {0, "&Copy", {33, 6, 58, 18}, 13, 3},   {1, "&Copy", {15, 6, 40, 18}, 44, 3},
+      {2, "&Copy", {25, 14, 50, 26}, 29, -4}, {3, "&Copy", {25, -4, 50, 8}, 29, 10},
+      {4, "&Copy", {25, 6, 50, 18}, 29, 3},   {0, "   ", {41, 6, 50, 18}, 29, 3},
   };
   const gui::Font font({"Arial", 8.25});
   for (const auto& [position, caption, text, picture_left, picture_top] : rows) {

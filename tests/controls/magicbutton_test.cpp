@@ -246,12 +246,11 @@ TEST_F(MagicButtonInputTest, KeyboardSpaceArrowsAndAccessKey) {
 
   // The check-box behaviour toggles Value on each click and stays pressed while it is set.
   first.SetCheckBoxBehaviour(true);
-  QTest::keyClick(&first, Qt::Key_Space);
-  EXPECT_TRUE(first.Value());
-  EXPECT_TRUE(Saw({"Click"}, 2));
-  QTest::keyClick(&first, Qt::Key_Space);
-  EXPECT_FALSE(first.Value());
-  EXPECT_TRUE(Saw({"Click"}, 0));
+  for (const bool value : {true, false}) {
+    QTest::keyClick(&first, Qt::Key_Space);
+    EXPECT_EQ(first.Value(), value);
+    EXPECT_TRUE(Saw({"Click"}, value ? 2 : 0));
+  }
 
   // Right and Down go forwards in tab order, Left and Up backwards; none of them clicks.
   const Qt::Key keys[] = {Qt::Key_Right, Qt::Key_Down, Qt::Key_Left, Qt::Key_Up};

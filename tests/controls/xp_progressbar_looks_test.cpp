@@ -35,8 +35,9 @@ BarState State(Look look, int percent, int width = 200, int height = 20) {
           height > width, 4,      {}, false,   {"Arial", 8.25}};
 }
 
-gui::Surface Draw(const BarState& state) {
-  gui::Surface surface(state.width, state.height);
+// The bar on a surface `margin` pixels wider and taller than itself.
+gui::Surface Draw(const BarState& state, int margin = 0) {
+  gui::Surface surface(state.width + margin, state.height + margin);
   gui::Dc dc(surface);
   DrawBar(state, dc);
   return surface;
@@ -204,14 +205,9 @@ TEST(XpProgressBarLooksTest, TinyBarsAndAbsurdValuesClipCleanly) {
         state.show_text = true;
         state.brush_style = look;
         state.image = GreyStripes();
-        gui::Surface big(size[0] + 6, size[1] + 6);
-        gui::Dc big_dc(big);
-        DrawBar(state, big_dc);
+        const gui::Surface big = Draw(state, 6);
         if (size[0] == 0) continue;
-        gui::Surface exact(size[0], size[1]);
-        gui::Dc exact_dc(exact);
-        DrawBar(state, exact_dc);
-        EXPECT_EQ(exact.image(), big.image().copy(0, 0, size[0], size[1]))
+        EXPECT_EQ(Draw(state).image(), big.image().copy(0, 0, size[0], size[1]))
             << "look " << look << ", " << size[0] << " x " << size[1] << ", " << percent << "%";
       }
 }
