@@ -78,10 +78,7 @@ TEST(BrainTest, TheDrawPicksAnOutputByHalfToEvenRounding) {
   std::vector<std::uint32_t> start_values;
   double drawn = 0;
   brain.SetTimeOfDay([] { return std::uint32_t{43210}; });
-  brain.SetDraw([&](std::uint32_t start) {
-    start_values.push_back(start);
-    return drawn;
-  });
+  brain.SetDraw([&](std::uint32_t start) { return start_values.push_back(start), drawn; });
   // 0.25 x 2 = 0.5 goes to the even index 0, 0.75 x 2 = 1.5 to 2; a generator outside [0, 1)
   // is held within the outputs.
   const std::pair<double, const char*> rows[] = {{0.0, "a"},    {0.25, "a"}, {0.2501, "b"},

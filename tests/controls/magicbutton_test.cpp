@@ -269,9 +269,7 @@ TEST_F(MagicButtonInputTest, KeyboardSpaceArrowsAndAccessKey) {
 
 // Shown as Transparent, the button shows what the window paints behind it, not itself.
 TEST_F(MagicButtonInputTest, TransparentShowsTheContainer) {
-  QPalette palette = window.palette();
-  palette.setColor(QPalette::Window, QColor(10, 200, 30));
-  window.setPalette(palette);
+  window.setPalette(QPalette(QColor(10, 200, 30)));  // the window's colour too
   third.SetButtonType(11);
   third.hide();
   third.show();
