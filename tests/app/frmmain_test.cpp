@@ -47,7 +47,6 @@
 namespace {
 
 using platform::AreaStatus;
-using std::chrono::milliseconds;
 using testing_support::PatternBytes;
 using testing_support::ReadFileBytes;
 using testing_support::WaitUntil;
@@ -84,6 +83,7 @@ struct RecordingServices final : Services {
 };
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+std::string AppFolder() { return QCoreApplication::applicationDirPath().toStdString(); }
 
 void Click(QWidget* button) {
   QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
@@ -104,12 +104,13 @@ std::string State(const frmMain& window) {
   std::string state = (window.buttonCopy()->Caption() + ", " + window.IL()->text()).toStdString() +
                       (window.SC().isActive() ? ", SC" : "") +
                       (window.ETAT().isActive() ? ", ETAT" : "") + ":";
-  const bool enabled[] = {window.SF()->isEnabled(),  window.TF()->isEnabled(),
-                          window.BS()->isEnabled(),  window.B2()->Enabled(),
-                          window.B1()->Enabled(),    window.buttonCopy()->Enabled(),
-                          window.btnMap()->Enabled()};
-  const char* const names[] = {" SF", " TF", " BS", " B2", " B1", " Copy", " Map"};
-  for (int control = 0; control < 7; ++control) state += enabled[control] ? names[control] : "";
+  // clang-format off
+  const std::pair<bool, const char*> controls[] = {
+      {window.SF()->isEnabled(), " SF"}, {window.TF()->isEnabled(), " TF"},
+      {window.BS()->isEnabled(), " BS"}, {window.B2()->Enabled(), " B2"}, {window.B1()->Enabled(), " B1"},
+      {window.buttonCopy()->Enabled(), " Copy"}, {window.btnMap()->Enabled(), " Map"}};
+  // clang-format on
+  for (const auto& [enabled, name] : controls) state += enabled ? name : "";
   return state;
 }
 constexpr char kIdle[] = "Copy, Ready...: SF TF BS B2 B1 Copy Map";
@@ -139,20 +140,17 @@ class MainWindowTest : public ::testing::Test {
   MainWindowTest() { ::setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1); }
   ~MainWindowTest() override { ::unsetenv("XDG_CONFIG_HOME"); }
 
-  // The window on the worker in `folder` (the real vrel's by default), loaded and shown.
-  std::unique_ptr<frmMain> Open(
-      const std::string& folder = QCoreApplication::applicationDirPath().toStdString()) {
+  // The window on the worker in `folder` (the real vrel's by default), loaded and shown, with
+  // `source` and `target` chosen through the dialogs unless `source` is empty.
+  std::unique_ptr<frmMain> Open(const std::string& source = "", const std::string& target = "",
+                                const std::string& folder = AppFolder()) {
     auto window = std::make_unique<frmMain>(services_, Q(folder));
     EXPECT_TRUE(window->Load());
     window->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    return window;
-  }
-
-  void Choose(frmMain& window, const std::string& source, const std::string& target) {
     services_.answers = {Q(source), Q(target)};
-    Click(window.B1());
-    Click(window.B2());
+    if (!source.empty()) Click(window->B1()), Click(window->B2());
+    return window;
   }
 
   // Clicks Copy with no message recorded yet; whether `count` messages come within the wait.
@@ -187,8 +185,7 @@ TEST_F(MainWindowTest, ACopyStoppedMidwayResumesToTheEndAndAFailedOneSaysWhy) {
                                              {{2 << 20, 4096}}, 2000000);
   ASSERT_TRUE(medium.served()) << medium.log();
   const std::string file_system_only = Children();
-  const std::unique_ptr<frmMain> window = Open();
-  Choose(*window, medium.file(), target_);
+  const std::unique_ptr<frmMain> window = Open(medium.file(), target_);
   window->BS()->setCurrentIndex(1);  // 1 byte per block
 
   Click(window->buttonCopy());
@@ -229,8 +226,7 @@ TEST_F(MainWindowTest, AJobFollowsItsOwnWorkerOnlyAndARetryItsAreas) {
   SetChannel("Status", "Finished");
   SetChannel("Percent", "100");
   WriteFileBytes(source_, PatternBytes(100));
-  const std::unique_ptr<frmMain> window = Open(folder);
-  Choose(*window, source_, target_);
+  const std::unique_ptr<frmMain> window = Open(source_, target_, folder);
   const auto started_as = [&](const char* bytes) {
     return testing_support::WorkerStart(folder + "/vrel", source_ + ";" + target_ + ";" + bytes);
   };
@@ -318,8 +314,7 @@ TEST_F(MainWindowTest, ARescueWithLossesSaysSoAndOffersTheMap) {
   WriteFileBytes(target_, rescued);
   WriteMap(target_ + ".map", medium.file(), 100000,
            {{20000, 1000, AreaStatus::kUnreadable}, {70000, 13435, AreaStatus::kUnreadable}});
-  const std::unique_ptr<frmMain> window = Open();
-  Choose(*window, medium.file(), target_);
+  const std::unique_ptr<frmMain> window = Open(medium.file(), target_);
   services_.choices = {1};  // Show Map
   Click(window->buttonCopy());
   EXPECT_EQ(State(*window), "STOP, Retrying unreadable areas..., SC, ETAT: Copy Map");
@@ -357,8 +352,7 @@ TEST_F(MainWindowTest, AnExistingTargetThatIsNoRescueOfTheSourceIsAskedAbout) {
           {foreign, 2, held, foreign}, {foreign, -1, held, foreign},  {foreign, 0, held, resumed},
           {foreign, 1, held, source},  {longer, 1, too_long, longer}, {longer, 0, too_long, source},
       };
-  const std::unique_ptr<frmMain> window = Open();
-  Choose(*window, source_, target_);
+  const std::unique_ptr<frmMain> window = Open(source_, target_);
   for (const auto& [before, answer, question, after] : rows) {
     std::filesystem::remove(target_ + ".map");
     WriteFileBytes(target_, before);
@@ -380,11 +374,11 @@ TEST_F(MainWindowTest, AnExistingTargetThatIsNoRescueOfTheSourceIsAskedAbout) {
 // one untried byte; cells 500 to 749 are unreadable, and from 1200 on untried.
 TEST_F(MainWindowTest, TheMapWindowShowsTheWorstOfEachCellAndFollowsItsFile) {
   const std::string map_path = dir_.Path("rescued disc.iso.map");
+  // clang-format off
   WriteMap(map_path, "/media/cdrom/disk.img", 18240,
-           {{15, 1, AreaStatus::kUnreadable},
-            {29, 1, AreaStatus::kUntried},
-            {5000, 2500, AreaStatus::kUnreadable},
-            {12000, 6240, AreaStatus::kUntried}});
+           {{15, 1, AreaStatus::kUnreadable}, {29, 1, AreaStatus::kUntried},
+            {5000, 2500, AreaStatus::kUnreadable}, {12000, 6240, AreaStatus::kUntried}});
+  // clang-format on
   frmMap window(nullptr);
   window.Follow(Q(map_path));
   ASSERT_TRUE(window.picture().map.has_value());
@@ -548,17 +542,17 @@ TEST(TimeRemainTest, RemainingTextFromElapsedTimeAndPercent) {
   TimeRemain::Clock::time_point now{std::chrono::hours(1000)};
   TimeRemain estimate([&] { return now; });
   EXPECT_EQ(estimate.RemainingText(50), "");  // no job yet
+
+  // clang-format off
   const std::tuple<int, double, const char*> rows[] = {
-      {120000, 50, "00:02:00"}, {60000, 25, "00:03:00"},
-      {60000, 100, "00:00:00"}, {60000, 150, "00:00:00"},
-      {60000, 0, ""},           {60000, std::nan(""), ""},
-      {3600000, 1, "99:00:00"}, {360000000, 50, "100:00:00"},
-      {1000, 1e-8, ""},         {1500, 50, "00:00:02"},
-      {2500, 50, "00:00:02"},   {59500, 50, "00:01:00"},
-  };
+      {120000, 50, "00:02:00"}, {60000, 25, "00:03:00"}, {60000, 100, "00:00:00"},
+      {60000, 150, "00:00:00"}, {60000, 0, ""}, {60000, std::nan(""), ""}, {3600000, 1, "99:00:00"},
+      {360000000, 50, "100:00:00"}, {1000, 1e-8, ""}, {1500, 50, "00:00:02"},
+      {2500, 50, "00:00:02"}, {59500, 50, "00:01:00"}};
+  // clang-format on
   for (const auto& [elapsed, percent, text] : rows) {
     estimate.MarkStart();
-    now += milliseconds(elapsed);
+    now += std::chrono::milliseconds(elapsed);
     EXPECT_EQ(estimate.RemainingText(percent), *text ? kRemainingPrefix + QString(text) : "")
         << elapsed << " ms, " << percent << " %";
   }

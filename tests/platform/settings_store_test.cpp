@@ -81,9 +81,8 @@ TEST_F(SettingsStoreTest, FilesWrittenByHandAreReadAndKeptByAWrite) {
   };
   // Texts that are no settings file read as empty and are replaced.
   for (const char* text : {"k=v\n[S]\nk=v\n", "[S]\nk=v\njunk\n", "[S]\nk=v\n=x\n", "[S\nk=v\n",
-                           "[]\nk=v\n", "[S]]\nk=v\n", "[S]\r\nk=v\r\n"}) {
+                           "[]\nk=v\n", "[S]]\nk=v\n", "[S]\r\nk=v\r\n"})
     rows.emplace_back(text, "", "[s]\nn==[1]\n");
-  }
   for (const auto& [text, read, after_write] : rows) {
     SCOPED_TRACE(text != nullptr ? text : "no file");
     if (text != nullptr) PutFile(IniPath(), text);
@@ -232,7 +231,6 @@ TEST_F(SettingsStoreTest, WithoutRenameExchangeAPlainRenameReplacesTheFile) {
     EXPECT_EQ(fs::status(IniPath()).permissions(), fs::perms(0600));
     // The filter did refuse the exchange.
     PutFile(AppDir() + "/other", "");
-    errno = 0;
     EXPECT_NE(::renameat2(AT_FDCWD, IniPath().c_str(), AT_FDCWD, (AppDir() + "/other").c_str(),
                           RENAME_EXCHANGE),
               0);
@@ -257,9 +255,8 @@ TEST_F(SettingsStoreTest, ConcurrentWritersNeverTearOrLoseValues) {
   std::atomic<int> running = 2;
   const auto write_rounds = [&](const char* key) {
     SettingsStore store(kApp);
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < kRounds; ++round)
       EXPECT_TRUE(store.Write("Progress", key, Value(round), nullptr));
-    }
     --running;
   };
   std::thread first(write_rounds, "A"), second(write_rounds, "B");

@@ -37,14 +37,12 @@ Pixels Changed(const Surface& surface) {
 // One character per pixel through `legend`: '.' is untouched, '?' a colour not in it.
 std::vector<std::string> Picture(const Surface& surface, const std::map<ColorRef, char>& legend) {
   std::vector<std::string> rows(static_cast<size_t>(surface.height()));
-  for (int y = 0; y < surface.height(); ++y) {
+  for (int y = 0; y < surface.height(); ++y)
     for (int x = 0; x < surface.width(); ++x) {
-      const ColorRef color = surface.Pixel(x, y);
-      const auto it = legend.find(color);
-      rows[static_cast<size_t>(y)] +=
-          color == kMarker ? '.' : (it != legend.end() ? it->second : '?');
+      const auto it = legend.find(surface.Pixel(x, y));
+      rows[size_t(y)] +=
+          surface.Pixel(x, y) == kMarker ? '.' : (it != legend.end() ? it->second : '?');
     }
-  }
   return rows;
 }
 
@@ -52,27 +50,20 @@ std::vector<std::string> Picture(const Surface& surface, const std::map<ColorRef
 // (1, 2) to (2, 0), the pressed RoundedBevel's (W - 2, H - 3) to (W - 4, H - 1)), and lines
 // that reach far past the surface.
 TEST(GuiDcLineTest, PixelsNearestTheLineWithoutTheEndPoint) {
-  Pixels shallow_clipped;  // y = 8 + x / 2 exactly: every tie at an odd x goes up
-  for (int x = 0; x < 16; ++x) shallow_clipped.insert({x, 8 + x / 2});
-  Pixels diagonal, row5;
-  for (int i = 0; i < 16; ++i) {
-    diagonal.insert({i, i});
-    row5.insert({i, 5});
-  }
+  Pixels shallow_clipped, diagonal, row5;  // y = 8 + x / 2 exactly: every tie at an odd x goes up
+  for (int x = 0; x < 16; ++x) shallow_clipped.insert({x, 8 + x / 2}), diagonal.insert({x, x});
+  for (int x = 0; x < 16; ++x) row5.insert({x, 5});
+  // clang-format off
   const std::tuple<int, int, int, int, Pixels> rows[] = {
       {1, 2, 2, 0, {{1, 2}, {1, 1}}},  // y-major, the 1.5 tie goes left
       {2, 0, 1, 2, {{2, 0}, {1, 1}}},  // the same middle pixel backwards
-      {8, 7, 6, 9, {{8, 7}, {7, 8}}},
-      {6, 9, 8, 7, {{6, 9}, {7, 8}}},
+      {8, 7, 6, 9, {{8, 7}, {7, 8}}}, {6, 9, 8, 7, {{6, 9}, {7, 8}}},
       {0, 0, 4, 1, {{0, 0}, {1, 0}, {2, 0}, {3, 1}}},  // the tie at x = 2 stays up
       {0, 1, 4, 0, {{0, 1}, {1, 1}, {2, 0}, {3, 0}}},  // and goes up when the line rises
-      {3, 0, 0, 0, {{3, 0}, {2, 0}, {1, 0}}},
-      {0, 2, 0, 5, {{0, 2}, {0, 3}, {0, 4}}},
-      {3, 3, 3, 3, {}},
-      {-16, 0, 16, 16, shallow_clipped},
-      {-1000, 5, 1000, 5, row5},
-      {INT_MIN + 1, INT_MIN + 1, INT_MAX, INT_MAX, diagonal},
-  };
+      {3, 0, 0, 0, {{3, 0}, {2, 0}, {1, 0}}}, {0, 2, 0, 5, {{0, 2}, {0, 3}, {0, 4}}}, {3, 3, 3, 3, {}},
+      {-16, 0, 16, 16, shallow_clipped}, {-1000, 5, 1000, 5, row5},
+      {INT_MIN + 1, INT_MIN + 1, INT_MAX, INT_MAX, diagonal}};
+  // clang-format on
   for (const auto& [x0, y0, x1, y1, expected] : rows) {
     Surface surface = Blank(16, 16);
     Dc dc(surface);
@@ -202,12 +193,11 @@ TEST_F(GuiDcTextTest, PrefixUnderlinesTheAccessKey) {
   const Surface without = Draw("Copy", rect, TextFormat::kSingleLine);
   const int row = rect.top + metrics_.ascent() + 1;
   const int from = rect.left, to = rect.left + Advance("C") - 2;
-  for (int y = 0; y < with.height(); ++y) {
+  for (int y = 0; y < with.height(); ++y)
     for (int x = 0; x < with.width(); ++x) {
       const bool underline = y == row && x >= from && x <= to;
       EXPECT_EQ(with.Pixel(x, y), underline ? kInk : without.Pixel(x, y)) << x << "," << y;
     }
-  }
   // "&&" shows one "&" and underlines nothing, as a final lone "&" does.
   EXPECT_EQ(Draw("x&&", rect, TextFormat::kSingleLine), Draw("x&", rect, TextFormat::kSingleLine));
 }
