@@ -148,9 +148,13 @@ class MainWindowTest : public ::testing::Test {
     EXPECT_TRUE(window->Load());
     window->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    services_.answers = {Q(source), Q(target)};
-    if (!source.empty()) Click(window->B1()), Click(window->B2());
+    if (!source.empty()) Pick(window->B1(), source), Pick(window->B2(), target);
     return window;
+  }
+  // Clicks `button` with the file dialog answering `file`.
+  void Pick(QWidget* button, const std::string& file) {
+    services_.answers = {Q(file)};
+    Click(button);
   }
 
   // Clicks Copy with no message recorded yet; whether `count` messages come within the wait.
@@ -213,8 +217,7 @@ TEST_F(MainWindowTest, ACopyStoppedMidwayResumesToTheEndAndAFailedOneSaysWhy) {
 
   // A worker that fails: its own reason, from its standard error.
   const std::string unwritable = dir_.Path("no such folder/target.bin");
-  services_.answers = {Q(unwritable)};
-  Click(window->B2());
+  Pick(window->B2(), unwritable);
   ASSERT_TRUE(CopyUntilMessages(*window));
   EXPECT_EQ(services_.messages[0],
             kStopped + ("vrel: cannot open '" + unwritable + "': No such file or directory"));
@@ -436,26 +439,23 @@ TEST_F(MainWindowTest, TheEnablingChainFollowsTheDialogsAndHandEditsAndCopyCheck
   const std::unique_ptr<frmMain> window = Open();
   EXPECT_EQ(State(*window), "Copy, Ready...: SF B1");
 
-  services_.answers = {Q(source_), Q(source_)};
-  Click(window->B1());
+  Pick(window->B1(), source_);
   EXPECT_EQ(window->SS()->text(), "Size: 10 Kb");
   EXPECT_EQ(State(*window), "Copy, Ready...: SF TF B2 B1");
   // The source taken as the target is refused.
-  Click(window->B2());
+  Pick(window->B2(), source_);
   const std::string same =
       "Wrong directory !: Destination directory can't be same as the Source "
       "directory!\nPlease select another destination directory !";
   // So is another name of the source's own file.
   std::filesystem::create_hard_link(source_, dir_.Path("link"));
-  services_.answers = {Q(dir_.Path("link"))};
-  Click(window->B2());
+  Pick(window->B2(), dir_.Path("link"));
   EXPECT_EQ(services_.messages, Messages({same, same}));
   EXPECT_EQ(window->TF()->text(), "");
   EXPECT_EQ(State(*window), "Copy, Ready...: SF TF B2 B1");
 
   // A path that differs only in letter case names another file here.
-  services_.answers = {Q(other_case)};
-  Click(window->B2());
+  Pick(window->B2(), other_case);
   EXPECT_EQ(window->TF()->text(), Q(other_case));
   EXPECT_EQ(window->TS()->text(), "Curent size: 1.5 Kb");
   EXPECT_EQ(State(*window), kIdle);
@@ -463,8 +463,7 @@ TEST_F(MainWindowTest, TheEnablingChainFollowsTheDialogsAndHandEditsAndCopyCheck
   // Hand edits: an empty target locks the options; a new target holds nothing yet.
   window->TF()->clear();
   EXPECT_EQ(State(*window), "Copy, Ready...: SF TF B2 B1");
-  services_.answers = {Q(target_)};
-  Click(window->B2());
+  Pick(window->B2(), target_);
   EXPECT_EQ(window->TS()->text(), "Curent size: 0 Bytes");
   // Emptying the source empties and locks the whole target side.
   window->SF()->clear();

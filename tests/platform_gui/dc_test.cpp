@@ -16,6 +16,8 @@
 namespace gui {
 namespace {
 
+using enum TextFormat;
+
 using Pixels = std::set<std::pair<int, int>>;
 
 constexpr ColorRef kMarker = Rgb(255, 0, 255);
@@ -155,19 +157,17 @@ TEST_F(GuiDcTextTest, CalcRectMeasuresWithoutDrawing) {
   EXPECT_EQ(font_.pixel_size(), 11);                // 8.25 pt at 96 dpi
   EXPECT_EQ(Font({"Arial", 11}).pixel_size(), 15);  // 14.67 pixels, rounded
   // Text, format, the text whose advance is the width, lines.
+  // A final lone "&" shows. From a width of 0 each word takes a line, and the width grows to the
+  // widest.
+  // clang-format off
   const std::tuple<const char*, TextFormat, const char*, int> rows[] = {
-      {"45 %", TextFormat::kCalcRect | TextFormat::kSingleLine, "45 %", 1},
-      {"", TextFormat::kCalcRect | TextFormat::kSingleLine, "", 1},
-      {"", TextFormat::kCalcRect, "", 0},
-      {"&Copy", TextFormat::kCalcRect, "Copy", 1},
-      {"a&&b", TextFormat::kCalcRect, "a&b", 1},
-      {"ab&", TextFormat::kCalcRect, "ab&", 1},  // a final lone "&" shows
-      {"wide\r\nw\n", TextFormat::kCalcRect, "wide", 2},
-      // From a width of 0 each word takes a line, and the width grows to the widest.
-      {"Searching.. on", TextFormat::kCalcRect | TextFormat::kWordBreak, "Searching..", 2},
-  };
+      {"45 %", kCalcRect | kSingleLine, "45 %", 1}, {"", kCalcRect | kSingleLine, "", 1},
+      {"", kCalcRect, "", 0}, {"&Copy", kCalcRect, "Copy", 1}, {"a&&b", kCalcRect, "a&b", 1},
+      {"ab&", kCalcRect, "ab&", 1}, {"wide\r\nw\n", kCalcRect, "wide", 2},
+      {"Searching.. on", kCalcRect | kWordBreak, "Searching..", 2}};
+  // clang-format on
   for (const auto& [text, format, shown, lines] : rows) {
-    Surface surface = Draw("", {}, TextFormat::kCalcRect);  // white
+    Surface surface = Draw("", {}, kCalcRect);  // white
     Dc dc(surface);
     ScopedSelect font(dc, font_);
     Rect rect{7, 3, 7, 3};
@@ -180,17 +180,16 @@ TEST_F(GuiDcTextTest, CalcRectMeasuresWithoutDrawing) {
 
 TEST_F(GuiDcTextTest, CentringMovesTheInkByHalfTheSpareRoom) {
   const Rect rect{0, 0, 61, 21};
-  const Rect plain = InkBox(Draw("Copy", rect, TextFormat::kSingleLine));
-  const Rect centred = InkBox(
-      Draw("Copy", rect, TextFormat::kSingleLine | TextFormat::kCenter | TextFormat::kVCenter));
+  const Rect plain = InkBox(Draw("Copy", rect, kSingleLine));
+  const Rect centred = InkBox(Draw("Copy", rect, kSingleLine | kCenter | kVCenter));
   EXPECT_EQ(centred.left - plain.left, (61 - Advance("Copy")) / 2);
   EXPECT_EQ(centred.top - plain.top, 21 / 2 - metrics_.height() / 2);
 }
 
 TEST_F(GuiDcTextTest, PrefixUnderlinesTheAccessKey) {
   const Rect rect{2, 1, 70, 25};
-  const Surface with = Draw("&Copy", rect, TextFormat::kSingleLine);
-  const Surface without = Draw("Copy", rect, TextFormat::kSingleLine);
+  const Surface with = Draw("&Copy", rect, kSingleLine);
+  const Surface without = Draw("Copy", rect, kSingleLine);
   const int row = rect.top + metrics_.ascent() + 1;
   const int from = rect.left, to = rect.left + Advance("C") - 2;
   for (int y = 0; y < with.height(); ++y)
@@ -199,7 +198,7 @@ TEST_F(GuiDcTextTest, PrefixUnderlinesTheAccessKey) {
       EXPECT_EQ(with.Pixel(x, y), underline ? kInk : without.Pixel(x, y)) << x << "," << y;
     }
   // "&&" shows one "&" and underlines nothing, as a final lone "&" does.
-  EXPECT_EQ(Draw("x&&", rect, TextFormat::kSingleLine), Draw("x&", rect, TextFormat::kSingleLine));
+  EXPECT_EQ(Draw("x&&", rect, kSingleLine), Draw("x&", rect, kSingleLine));
 }
 
 }  // namespace
