@@ -181,9 +181,7 @@ class MainWindowTest : public ::testing::Test {
 // The source is a medium on which a read of the 4 KiB at 2 MiB takes 2 s: the copy waits there
 // to be stopped midway, however fast it is elsewhere.
 TEST_F(MainWindowTest, ACopyStoppedMidwayResumesToTheEndAndAFailedOneSaysWhy) {
-  if (!testing_support::FuseAvailable()) {
-    SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: this test reads a slow medium");
-  }
+  if (!testing_support::FuseAvailable()) SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened");
   WriteFileBytes(dir_.Path("image"), PatternBytes(4 * 1024 * 1024));
   const testing_support::DamagedMount medium(DAMAGEDFS_PATH, dir_, dir_.Path("image"), {}, {},
                                              {{2 << 20, 4096}}, 2000000);
@@ -350,11 +348,12 @@ TEST_F(MainWindowTest, AnExistingTargetThatIsNoRescueOfTheSourceIsAskedAbout) {
       "1000 Bytes), so it is no copy of it.\nStart over with an empty target file, or cancel? "
       "[Start Over|Cancel]";
   // The target before, the answer (-1: the box closed), the question, the target after.
-  const std::tuple<std::vector<unsigned char>, int, std::string, std::vector<unsigned char>>
-      rows[] = {
-          {foreign, 2, held, foreign}, {foreign, -1, held, foreign},  {foreign, 0, held, resumed},
-          {foreign, 1, held, source},  {longer, 1, too_long, longer}, {longer, 0, too_long, source},
-      };
+  using Bytes = std::vector<unsigned char>;
+  // clang-format off
+  const std::tuple<Bytes, int, std::string, Bytes> rows[] = {
+      {foreign, 2, held, foreign}, {foreign, -1, held, foreign}, {foreign, 0, held, resumed},
+      {foreign, 1, held, source}, {longer, 1, too_long, longer}, {longer, 0, too_long, source}};
+  // clang-format on
   const std::unique_ptr<frmMain> window = Open(source_, target_);
   for (const auto& [before, answer, question, after] : rows) {
     std::filesystem::remove(target_ + ".map");
