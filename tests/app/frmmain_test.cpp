@@ -517,11 +517,12 @@ TEST_F(MainWindowTest, TheAboutWindowIsModalAndItsLinkOpensTheReadme) {
 TEST(DisplaySizeTest, CountsInTheLargestUnitReached) {
   // 1.125 and 1.375 go to the even digit, down and up; 1048575 rounds to 1024 below the Mb
   // threshold; 4.7 GB lie past 32 bits; and there is no singular.
+  // clang-format off
   const std::pair<std::int64_t, const char*> rows[] = {
       {0, "0 Bytes"},       {1, "1 Bytes"},          {1023, "1023 Bytes"}, {1024, "1 Kb"},
       {1152, "1.12 Kb"},    {1408, "1.38 Kb"},       {1048575, "1024 Kb"}, {1048576, "1 Mb"},
-      {2147483647, "2 Gb"}, {4700000000, "4.38 Gb"}, {1LL << 40, "1 Tb"},
-  };
+      {2147483647, "2 Gb"}, {4700000000, "4.38 Gb"}, {1LL << 40, "1 Tb"}};
+  // clang-format on
   {
     testing_support::ScopedLocale c("C");
     for (const auto& [count, text] : rows) EXPECT_EQ(DisplaySize(count).toStdString(), text);
