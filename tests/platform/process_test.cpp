@@ -75,10 +75,7 @@ TEST(ProcessTest, OnlyTheEndOfAChattyStandardErrorIsKept) {
   std::ofstream(script)
       << "head -c 200000 /dev/zero | tr '\\0' x >&2; printf '\\nvrel: why\\n' >&2";
   Process process = Start("/bin/sh", script);
-  ASSERT_TRUE(WaitUntil([&] {
-    process.DrainStandardError();
-    return !process.Running();
-  }));
+  ASSERT_TRUE(WaitUntil([&] { return process.DrainStandardError(), !process.Running(); }));
   const std::string tail = "\nvrel: why\n";
   EXPECT_EQ(process.StandardError(),
             std::string(Process::kStandardErrorKept - tail.size(), 'x') + tail);
