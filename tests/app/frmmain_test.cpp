@@ -47,7 +47,6 @@
 namespace {
 
 using platform::AreaStatus;
-using std::chrono::milliseconds;
 using testing_support::PatternBytes;
 using testing_support::ReadFileBytes;
 using testing_support::WaitUntil;
@@ -84,6 +83,7 @@ struct RecordingServices final : Services {
 };
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+std::string AppFolder() { return QCoreApplication::applicationDirPath().toStdString(); }
 
 void Click(QWidget* button) {
   QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
@@ -104,12 +104,13 @@ std::string State(const frmMain& window) {
   std::string state = (window.buttonCopy()->Caption() + ", " + window.IL()->text()).toStdString() +
                       (window.SC().isActive() ? ", SC" : "") +
                       (window.ETAT().isActive() ? ", ETAT" : "") + ":";
-  const bool enabled[] = {window.SF()->isEnabled(),  window.TF()->isEnabled(),
-                          window.BS()->isEnabled(),  window.B2()->Enabled(),
-                          window.B1()->Enabled(),    window.buttonCopy()->Enabled(),
-                          window.btnMap()->Enabled()};
-  const char* const names[] = {" SF", " TF", " BS", " B2", " B1", " Copy", " Map"};
-  for (int control = 0; control < 7; ++control) state += enabled[control] ? names[control] : "";
+  // clang-format off
+  const std::pair<bool, const char*> controls[] = {
+      {window.SF()->isEnabled(), " SF"}, {window.TF()->isEnabled(), " TF"},
+      {window.BS()->isEnabled(), " BS"}, {window.B2()->Enabled(), " B2"}, {window.B1()->Enabled(), " B1"},
+      {window.buttonCopy()->Enabled(), " Copy"}, {window.btnMap()->Enabled(), " Map"}};
+  // clang-format on
+  for (const auto& [enabled, name] : controls) state += enabled ? name : "";
   return state;
 }
 constexpr char kIdle[] = "Copy, Ready...: SF TF BS B2 B1 Copy Map";
@@ -139,20 +140,21 @@ class MainWindowTest : public ::testing::Test {
   MainWindowTest() { ::setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1); }
   ~MainWindowTest() override { ::unsetenv("XDG_CONFIG_HOME"); }
 
-  // The window on the worker in `folder` (the real vrel's by default), loaded and shown.
-  std::unique_ptr<frmMain> Open(
-      const std::string& folder = QCoreApplication::applicationDirPath().toStdString()) {
+  // The window on the worker in `folder` (the real vrel's by default), loaded and shown, with
+  // `source` and `target` chosen through the dialogs unless `source` is empty.
+  std::unique_ptr<frmMain> Open(const std::string& source = "", const std::string& target = "",
+                                const std::string& folder = AppFolder()) {
     auto window = std::make_unique<frmMain>(services_, Q(folder));
     EXPECT_TRUE(window->Load());
     window->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    if (!source.empty()) Pick(window->B1(), source), Pick(window->B2(), target);
     return window;
   }
-
-  void Choose(frmMain& window, const std::string& source, const std::string& target) {
-    services_.answers = {Q(source), Q(target)};
-    Click(window.B1());
-    Click(window.B2());
+  // Clicks `button` with the file dialog answering `file`.
+  void Pick(QWidget* button, const std::string& file) {
+    services_.answers = {Q(file)};
+    Click(button);
   }
 
   // Clicks Copy with no message recorded yet; whether `count` messages come within the wait.
@@ -179,16 +181,13 @@ class MainWindowTest : public ::testing::Test {
 // The source is a medium on which a read of the 4 KiB at 2 MiB takes 2 s: the copy waits there
 // to be stopped midway, however fast it is elsewhere.
 TEST_F(MainWindowTest, ACopyStoppedMidwayResumesToTheEndAndAFailedOneSaysWhy) {
-  if (!testing_support::FuseAvailable()) {
-    SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened: this test reads a slow medium");
-  }
+  if (!testing_support::FuseAvailable()) SKIP_OR_FAIL_IN_CI("/dev/fuse cannot be opened");
   WriteFileBytes(dir_.Path("image"), PatternBytes(4 * 1024 * 1024));
   const testing_support::DamagedMount medium(DAMAGEDFS_PATH, dir_, dir_.Path("image"), {}, {},
                                              {{2 << 20, 4096}}, 2000000);
   ASSERT_TRUE(medium.served()) << medium.log();
   const std::string file_system_only = Children();
-  const std::unique_ptr<frmMain> window = Open();
-  Choose(*window, medium.file(), target_);
+  const std::unique_ptr<frmMain> window = Open(medium.file(), target_);
   window->BS()->setCurrentIndex(1);  // 1 byte per block
 
   Click(window->buttonCopy());
@@ -216,8 +215,7 @@ TEST_F(MainWindowTest, ACopyStoppedMidwayResumesToTheEndAndAFailedOneSaysWhy) {
 
   // A worker that fails: its own reason, from its standard error.
   const std::string unwritable = dir_.Path("no such folder/target.bin");
-  services_.answers = {Q(unwritable)};
-  Click(window->B2());
+  Pick(window->B2(), unwritable);
   ASSERT_TRUE(CopyUntilMessages(*window));
   EXPECT_EQ(services_.messages[0],
             kStopped + ("vrel: cannot open '" + unwritable + "': No such file or directory"));
@@ -229,8 +227,7 @@ TEST_F(MainWindowTest, AJobFollowsItsOwnWorkerOnlyAndARetryItsAreas) {
   SetChannel("Status", "Finished");
   SetChannel("Percent", "100");
   WriteFileBytes(source_, PatternBytes(100));
-  const std::unique_ptr<frmMain> window = Open(folder);
-  Choose(*window, source_, target_);
+  const std::unique_ptr<frmMain> window = Open(source_, target_, folder);
   const auto started_as = [&](const char* bytes) {
     return testing_support::WorkerStart(folder + "/vrel", source_ + ";" + target_ + ";" + bytes);
   };
@@ -318,8 +315,7 @@ TEST_F(MainWindowTest, ARescueWithLossesSaysSoAndOffersTheMap) {
   WriteFileBytes(target_, rescued);
   WriteMap(target_ + ".map", medium.file(), 100000,
            {{20000, 1000, AreaStatus::kUnreadable}, {70000, 13435, AreaStatus::kUnreadable}});
-  const std::unique_ptr<frmMain> window = Open();
-  Choose(*window, medium.file(), target_);
+  const std::unique_ptr<frmMain> window = Open(medium.file(), target_);
   services_.choices = {1};  // Show Map
   Click(window->buttonCopy());
   EXPECT_EQ(State(*window), "STOP, Retrying unreadable areas..., SC, ETAT: Copy Map");
@@ -352,13 +348,13 @@ TEST_F(MainWindowTest, AnExistingTargetThatIsNoRescueOfTheSourceIsAskedAbout) {
       "1000 Bytes), so it is no copy of it.\nStart over with an empty target file, or cancel? "
       "[Start Over|Cancel]";
   // The target before, the answer (-1: the box closed), the question, the target after.
-  const std::tuple<std::vector<unsigned char>, int, std::string, std::vector<unsigned char>>
-      rows[] = {
-          {foreign, 2, held, foreign}, {foreign, -1, held, foreign},  {foreign, 0, held, resumed},
-          {foreign, 1, held, source},  {longer, 1, too_long, longer}, {longer, 0, too_long, source},
-      };
-  const std::unique_ptr<frmMain> window = Open();
-  Choose(*window, source_, target_);
+  using Bytes = std::vector<unsigned char>;
+  // clang-format off
+  const std::tuple<Bytes, int, std::string, Bytes> rows[] = {
+      {foreign, 2, held, foreign}, {foreign, -1, held, foreign}, {foreign, 0, held, resumed},
+      {foreign, 1, held, source}, {longer, 1, too_long, longer}, {longer, 0, too_long, source}};
+  // clang-format on
+  const std::unique_ptr<frmMain> window = Open(source_, target_);
   for (const auto& [before, answer, question, after] : rows) {
     std::filesystem::remove(target_ + ".map");
     WriteFileBytes(target_, before);
@@ -380,11 +376,11 @@ TEST_F(MainWindowTest, AnExistingTargetThatIsNoRescueOfTheSourceIsAskedAbout) {
 // one untried byte; cells 500 to 749 are unreadable, and from 1200 on untried.
 TEST_F(MainWindowTest, TheMapWindowShowsTheWorstOfEachCellAndFollowsItsFile) {
   const std::string map_path = dir_.Path("rescued disc.iso.map");
+  // clang-format off
   WriteMap(map_path, "/media/cdrom/disk.img", 18240,
-           {{15, 1, AreaStatus::kUnreadable},
-            {29, 1, AreaStatus::kUntried},
-            {5000, 2500, AreaStatus::kUnreadable},
-            {12000, 6240, AreaStatus::kUntried}});
+           {{15, 1, AreaStatus::kUnreadable}, {29, 1, AreaStatus::kUntried},
+            {5000, 2500, AreaStatus::kUnreadable}, {12000, 6240, AreaStatus::kUntried}});
+  // clang-format on
   frmMap window(nullptr);
   window.Follow(Q(map_path));
   ASSERT_TRUE(window.picture().map.has_value());
@@ -442,26 +438,23 @@ TEST_F(MainWindowTest, TheEnablingChainFollowsTheDialogsAndHandEditsAndCopyCheck
   const std::unique_ptr<frmMain> window = Open();
   EXPECT_EQ(State(*window), "Copy, Ready...: SF B1");
 
-  services_.answers = {Q(source_), Q(source_)};
-  Click(window->B1());
+  Pick(window->B1(), source_);
   EXPECT_EQ(window->SS()->text(), "Size: 10 Kb");
   EXPECT_EQ(State(*window), "Copy, Ready...: SF TF B2 B1");
   // The source taken as the target is refused.
-  Click(window->B2());
+  Pick(window->B2(), source_);
   const std::string same =
       "Wrong directory !: Destination directory can't be same as the Source "
       "directory!\nPlease select another destination directory !";
   // So is another name of the source's own file.
   std::filesystem::create_hard_link(source_, dir_.Path("link"));
-  services_.answers = {Q(dir_.Path("link"))};
-  Click(window->B2());
+  Pick(window->B2(), dir_.Path("link"));
   EXPECT_EQ(services_.messages, Messages({same, same}));
   EXPECT_EQ(window->TF()->text(), "");
   EXPECT_EQ(State(*window), "Copy, Ready...: SF TF B2 B1");
 
   // A path that differs only in letter case names another file here.
-  services_.answers = {Q(other_case)};
-  Click(window->B2());
+  Pick(window->B2(), other_case);
   EXPECT_EQ(window->TF()->text(), Q(other_case));
   EXPECT_EQ(window->TS()->text(), "Curent size: 1.5 Kb");
   EXPECT_EQ(State(*window), kIdle);
@@ -469,8 +462,7 @@ TEST_F(MainWindowTest, TheEnablingChainFollowsTheDialogsAndHandEditsAndCopyCheck
   // Hand edits: an empty target locks the options; a new target holds nothing yet.
   window->TF()->clear();
   EXPECT_EQ(State(*window), "Copy, Ready...: SF TF B2 B1");
-  services_.answers = {Q(target_)};
-  Click(window->B2());
+  Pick(window->B2(), target_);
   EXPECT_EQ(window->TS()->text(), "Curent size: 0 Bytes");
   // Emptying the source empties and locks the whole target side.
   window->SF()->clear();
@@ -525,11 +517,12 @@ TEST_F(MainWindowTest, TheAboutWindowIsModalAndItsLinkOpensTheReadme) {
 TEST(DisplaySizeTest, CountsInTheLargestUnitReached) {
   // 1.125 and 1.375 go to the even digit, down and up; 1048575 rounds to 1024 below the Mb
   // threshold; 4.7 GB lie past 32 bits; and there is no singular.
+  // clang-format off
   const std::pair<std::int64_t, const char*> rows[] = {
       {0, "0 Bytes"},       {1, "1 Bytes"},          {1023, "1023 Bytes"}, {1024, "1 Kb"},
       {1152, "1.12 Kb"},    {1408, "1.38 Kb"},       {1048575, "1024 Kb"}, {1048576, "1 Mb"},
-      {2147483647, "2 Gb"}, {4700000000, "4.38 Gb"}, {1LL << 40, "1 Tb"},
-  };
+      {2147483647, "2 Gb"}, {4700000000, "4.38 Gb"}, {1LL << 40, "1 Tb"}};
+  // clang-format on
   {
     testing_support::ScopedLocale c("C");
     for (const auto& [count, text] : rows) EXPECT_EQ(DisplaySize(count).toStdString(), text);
@@ -548,17 +541,17 @@ TEST(TimeRemainTest, RemainingTextFromElapsedTimeAndPercent) {
   TimeRemain::Clock::time_point now{std::chrono::hours(1000)};
   TimeRemain estimate([&] { return now; });
   EXPECT_EQ(estimate.RemainingText(50), "");  // no job yet
+
+  // clang-format off
   const std::tuple<int, double, const char*> rows[] = {
-      {120000, 50, "00:02:00"}, {60000, 25, "00:03:00"},
-      {60000, 100, "00:00:00"}, {60000, 150, "00:00:00"},
-      {60000, 0, ""},           {60000, std::nan(""), ""},
-      {3600000, 1, "99:00:00"}, {360000000, 50, "100:00:00"},
-      {1000, 1e-8, ""},         {1500, 50, "00:00:02"},
-      {2500, 50, "00:00:02"},   {59500, 50, "00:01:00"},
-  };
+      {120000, 50, "00:02:00"}, {60000, 25, "00:03:00"}, {60000, 100, "00:00:00"},
+      {60000, 150, "00:00:00"}, {60000, 0, ""}, {60000, std::nan(""), ""}, {3600000, 1, "99:00:00"},
+      {360000000, 50, "100:00:00"}, {1000, 1e-8, ""}, {1500, 50, "00:00:02"},
+      {2500, 50, "00:00:02"}, {59500, 50, "00:01:00"}};
+  // clang-format on
   for (const auto& [elapsed, percent, text] : rows) {
     estimate.MarkStart();
-    now += milliseconds(elapsed);
+    now += std::chrono::milliseconds(elapsed);
     EXPECT_EQ(estimate.RemainingText(percent), *text ? kRemainingPrefix + QString(text) : "")
         << elapsed << " ms, " << percent << " %";
   }

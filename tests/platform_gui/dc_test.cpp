@@ -16,6 +16,8 @@
 namespace gui {
 namespace {
 
+using enum TextFormat;
+
 using Pixels = std::set<std::pair<int, int>>;
 
 constexpr ColorRef kMarker = Rgb(255, 0, 255);
@@ -26,25 +28,24 @@ Surface Blank(int width, int height) {
   return surface;
 }
 
-Pixels Changed(const Surface& surface) {
+// The pixels that are not `background`.
+Pixels Changed(const Surface& surface, ColorRef background = kMarker) {
   Pixels changed;
   for (int y = 0; y < surface.height(); ++y)
     for (int x = 0; x < surface.width(); ++x)
-      if (surface.Pixel(x, y) != kMarker) changed.insert({x, y});
+      if (surface.Pixel(x, y) != background) changed.insert({x, y});
   return changed;
 }
 
 // One character per pixel through `legend`: '.' is untouched, '?' a colour not in it.
 std::vector<std::string> Picture(const Surface& surface, const std::map<ColorRef, char>& legend) {
   std::vector<std::string> rows(static_cast<size_t>(surface.height()));
-  for (int y = 0; y < surface.height(); ++y) {
+  for (int y = 0; y < surface.height(); ++y)
     for (int x = 0; x < surface.width(); ++x) {
-      const ColorRef color = surface.Pixel(x, y);
-      const auto it = legend.find(color);
-      rows[static_cast<size_t>(y)] +=
-          color == kMarker ? '.' : (it != legend.end() ? it->second : '?');
+      const auto it = legend.find(surface.Pixel(x, y));
+      rows[size_t(y)] +=
+          surface.Pixel(x, y) == kMarker ? '.' : (it != legend.end() ? it->second : '?');
     }
-  }
   return rows;
 }
 
@@ -52,27 +53,20 @@ std::vector<std::string> Picture(const Surface& surface, const std::map<ColorRef
 // (1, 2) to (2, 0), the pressed RoundedBevel's (W - 2, H - 3) to (W - 4, H - 1)), and lines
 // that reach far past the surface.
 TEST(GuiDcLineTest, PixelsNearestTheLineWithoutTheEndPoint) {
-  Pixels shallow_clipped;  // y = 8 + x / 2 exactly: every tie at an odd x goes up
-  for (int x = 0; x < 16; ++x) shallow_clipped.insert({x, 8 + x / 2});
-  Pixels diagonal, row5;
-  for (int i = 0; i < 16; ++i) {
-    diagonal.insert({i, i});
-    row5.insert({i, 5});
-  }
+  Pixels shallow_clipped, diagonal, row5;  // y = 8 + x / 2 exactly: every tie at an odd x goes up
+  for (int x = 0; x < 16; ++x) shallow_clipped.insert({x, 8 + x / 2}), diagonal.insert({x, x});
+  for (int x = 0; x < 16; ++x) row5.insert({x, 5});
+  // clang-format off
   const std::tuple<int, int, int, int, Pixels> rows[] = {
       {1, 2, 2, 0, {{1, 2}, {1, 1}}},  // y-major, the 1.5 tie goes left
       {2, 0, 1, 2, {{2, 0}, {1, 1}}},  // the same middle pixel backwards
-      {8, 7, 6, 9, {{8, 7}, {7, 8}}},
-      {6, 9, 8, 7, {{6, 9}, {7, 8}}},
+      {8, 7, 6, 9, {{8, 7}, {7, 8}}}, {6, 9, 8, 7, {{6, 9}, {7, 8}}},
       {0, 0, 4, 1, {{0, 0}, {1, 0}, {2, 0}, {3, 1}}},  // the tie at x = 2 stays up
       {0, 1, 4, 0, {{0, 1}, {1, 1}, {2, 0}, {3, 0}}},  // and goes up when the line rises
-      {3, 0, 0, 0, {{3, 0}, {2, 0}, {1, 0}}},
-      {0, 2, 0, 5, {{0, 2}, {0, 3}, {0, 4}}},
-      {3, 3, 3, 3, {}},
-      {-16, 0, 16, 16, shallow_clipped},
-      {-1000, 5, 1000, 5, row5},
-      {INT_MIN + 1, INT_MIN + 1, INT_MAX, INT_MAX, diagonal},
-  };
+      {3, 0, 0, 0, {{3, 0}, {2, 0}, {1, 0}}}, {0, 2, 0, 5, {{0, 2}, {0, 3}, {0, 4}}}, {3, 3, 3, 3, {}},
+      {-16, 0, 16, 16, shallow_clipped}, {-1000, 5, 1000, 5, row5},
+      {INT_MIN + 1, INT_MIN + 1, INT_MAX, INT_MAX, diagonal}};
+  // clang-format on
   for (const auto& [x0, y0, x1, y1, expected] : rows) {
     Surface surface = Blank(16, 16);
     Dc dc(surface);
@@ -143,11 +137,9 @@ Surface Draw(const std::string& text, Rect rect, TextFormat format) {
 // The bounding box of the pixels that are not white.
 Rect InkBox(const Surface& surface) {
   Rect box{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
-  for (int y = 0; y < surface.height(); ++y)
-    for (int x = 0; x < surface.width(); ++x)
-      if (surface.Pixel(x, y) != kWhite)
-        box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
-               std::max(box.bottom, y + 1)};
+  for (const auto& [x, y] : Changed(surface, kWhite))
+    box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
+           std::max(box.bottom, y + 1)};
   return box;
 }
 
@@ -164,52 +156,48 @@ TEST_F(GuiDcTextTest, CalcRectMeasuresWithoutDrawing) {
   EXPECT_EQ(font_.pixel_size(), 11);                // 8.25 pt at 96 dpi
   EXPECT_EQ(Font({"Arial", 11}).pixel_size(), 15);  // 14.67 pixels, rounded
   // Text, format, the text whose advance is the width, lines.
+  // A final lone "&" shows. From a width of 0 each word takes a line, and the width grows to the
+  // widest.
+  // clang-format off
   const std::tuple<const char*, TextFormat, const char*, int> rows[] = {
-      {"45 %", TextFormat::kCalcRect | TextFormat::kSingleLine, "45 %", 1},
-      {"", TextFormat::kCalcRect | TextFormat::kSingleLine, "", 1},
-      {"", TextFormat::kCalcRect, "", 0},
-      {"&Copy", TextFormat::kCalcRect, "Copy", 1},
-      {"a&&b", TextFormat::kCalcRect, "a&b", 1},
-      {"ab&", TextFormat::kCalcRect, "ab&", 1},  // a final lone "&" shows
-      {"wide\r\nw\n", TextFormat::kCalcRect, "wide", 2},
-      // From a width of 0 each word takes a line, and the width grows to the widest.
-      {"Searching.. on", TextFormat::kCalcRect | TextFormat::kWordBreak, "Searching..", 2},
-  };
+      {"45 %", kCalcRect | kSingleLine, "45 %", 1}, {"", kCalcRect | kSingleLine, "", 1},
+      {"", kCalcRect, "", 0}, {"&Copy", kCalcRect, "Copy", 1}, {"a&&b", kCalcRect, "a&b", 1},
+      {"ab&", kCalcRect, "ab&", 1}, {"wide\r\nw\n", kCalcRect, "wide", 2},
+      {"Searching.. on", kCalcRect | kWordBreak, "Searching..", 2}};
+  // clang-format on
   for (const auto& [text, format, shown, lines] : rows) {
-    Surface surface = Draw("", {}, TextFormat::kCalcRect);  // white
+    Surface surface = Draw("", {}, kCalcRect);  // white
     Dc dc(surface);
     ScopedSelect font(dc, font_);
     Rect rect{7, 3, 7, 3};
     const int height = dc.DrawText(text, &rect, format);
     EXPECT_EQ(rect, (Rect{7, 3, 7 + Advance(shown), 3 + lines * metrics_.height()})) << text;
     EXPECT_EQ(height, lines * metrics_.height()) << text;
-    EXPECT_EQ(InkBox(surface).left, INT_MAX) << text;  // nothing drawn
+    EXPECT_TRUE(Changed(surface, kWhite).empty()) << text;  // nothing drawn
   }
 }
 
 TEST_F(GuiDcTextTest, CentringMovesTheInkByHalfTheSpareRoom) {
   const Rect rect{0, 0, 61, 21};
-  const Rect plain = InkBox(Draw("Copy", rect, TextFormat::kSingleLine));
-  const Rect centred = InkBox(
-      Draw("Copy", rect, TextFormat::kSingleLine | TextFormat::kCenter | TextFormat::kVCenter));
+  const Rect plain = InkBox(Draw("Copy", rect, kSingleLine));
+  const Rect centred = InkBox(Draw("Copy", rect, kSingleLine | kCenter | kVCenter));
   EXPECT_EQ(centred.left - plain.left, (61 - Advance("Copy")) / 2);
   EXPECT_EQ(centred.top - plain.top, 21 / 2 - metrics_.height() / 2);
 }
 
 TEST_F(GuiDcTextTest, PrefixUnderlinesTheAccessKey) {
   const Rect rect{2, 1, 70, 25};
-  const Surface with = Draw("&Copy", rect, TextFormat::kSingleLine);
-  const Surface without = Draw("Copy", rect, TextFormat::kSingleLine);
+  const Surface with = Draw("&Copy", rect, kSingleLine);
+  const Surface without = Draw("Copy", rect, kSingleLine);
   const int row = rect.top + metrics_.ascent() + 1;
   const int from = rect.left, to = rect.left + Advance("C") - 2;
-  for (int y = 0; y < with.height(); ++y) {
+  for (int y = 0; y < with.height(); ++y)
     for (int x = 0; x < with.width(); ++x) {
       const bool underline = y == row && x >= from && x <= to;
       EXPECT_EQ(with.Pixel(x, y), underline ? kInk : without.Pixel(x, y)) << x << "," << y;
     }
-  }
   // "&&" shows one "&" and underlines nothing, as a final lone "&" does.
-  EXPECT_EQ(Draw("x&&", rect, TextFormat::kSingleLine), Draw("x&", rect, TextFormat::kSingleLine));
+  EXPECT_EQ(Draw("x&&", rect, kSingleLine), Draw("x&", rect, kSingleLine));
 }
 
 }  // namespace
